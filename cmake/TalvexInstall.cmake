@@ -1,0 +1,22 @@
+# Install rules: the library, every public header under include/talvex (hosts include
+# "interface/Talvex.h") and a package configuration for find_package(Talvex).
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+install(TARGETS talvex EXPORT TalvexTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(dir interface common engines platform)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir} DESTINATION include/talvex
+          FILES_MATCHING PATTERN "*.h")
+endforeach()
+install(EXPORT TalvexTargets NAMESPACE talvex:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Talvex)
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TalvexConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/TalvexConfig.cmake
+                              INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Talvex)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/TalvexConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/TalvexConfig.cmake ${PROJECT_BINARY_DIR}/TalvexConfigVersion.cmake
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Talvex)

@@ -1,0 +1,21 @@
+// Talvex: image analysis for anterior-segment OCT.
+//
+// The one header a host includes. It brings in every public facade class, every parameter record,
+// the error type AlgorithmException, the containers and every free function and class of the
+// common library.
+//
+// Conventions shared by every operation:
+//   - B-scans are 8-bit images stored A-scan after A-scan: the ascanLength samples of one A-scan
+//     are contiguous (depth index 0 first); a volume is numBscans B-scans one after the other.
+//   - A layer holds one float per A-scan, B-scan after B-scan: the depth of a surface in samples
+//     (fractional, 0 = first sample); -1.0 marks an A-scan without a value.
+//   - Physical depths (depthMicron, depthMu, scan_depth) are tissue-equivalent micrometres (or
+//     millimetres): the optical path of the A-scan divided by the group index 1.386.
+//   - Angles are degrees at this interface; powers are dioptres.
+//   - Arrays are owned by the caller and passed without copying; every failure throws
+//     AlgorithmException with a fixed message.
+#pragma once
+
+#include "common/data_structures/DataStructures.h"
+#include "interface/AlgorithmException.h"
+#include "interface/CAnteriorChamberAlgorithm.h"
