@@ -16,6 +16,13 @@
 //     AlgorithmException with a fixed message.
 #pragma once
 
+#include "common/analysis/GraphBasedSegmentation.h"
 #include "common/data_structures/DataStructures.h"
+#include "common/filters/BilateralFilter.h"
+#include "common/filters/FFT.h"
+#include "common/filters/LinearFilters.h"
+#include "common/geometric_transform/ImResize.h"
+#include "common/numerics/Fits.h"
+#include "common/numerics/Weights.h"
 #include "interface/AlgorithmException.h"
 #include "interface/CAnteriorChamberAlgorithm.h"

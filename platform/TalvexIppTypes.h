@@ -64,7 +64,13 @@ enum : IppStatus {
 enum IppiAxis { ippAxsHorizontal = 0, ippAxsVertical = 1, ippAxsBoth = 2 };
 enum IppHintAlgorithm { ippAlgHintNone = 0, ippAlgHintFast = 1, ippAlgHintAccurate = 2 };
 enum IppRoundMode { ippRndZero = 0, ippRndNear = 1, ippRndFinancial = 2 };
-enum IppCmpOp { ippCmpLess = 0, ippCmpLessEq = 1, ippCmpEq = 2, ippCmpGreaterEq = 3, ippCmpGreater = 4 };
+enum IppCmpOp {
+  ippCmpLess = 0,
+  ippCmpLessEq = 1,
+  ippCmpEq = 2,
+  ippCmpGreaterEq = 3,
+  ippCmpGreater = 4
+};
 enum IppiBorderType { ippBorderConst = 0, ippBorderRepl = 1 };
 enum IppiNorm { ippiNormInf = 0, ippiNormL1 = 1, ippiNormL2 = 2 };
 enum IppiFilterBilateralType { ippiFilterBilateralGauss = 100 };

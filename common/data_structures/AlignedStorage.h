@@ -22,14 +22,14 @@ T* AllocateZeroed(long long count) {
   if (count < 0 || count > kMaxCount) throw std::bad_alloc();
   std::size_t bytes = static_cast<std::size_t>(count == 0 ? 1 : count) * sizeof(T);
   bytes = (bytes + kBlockAlignment - 1) / kBlockAlignment * kBlockAlignment;
-  void* block = ::operator new(bytes, std::align_val_t{kBlockAlignment});
+  void* block = ::operator new (bytes, std::align_val_t{kBlockAlignment});
   std::memset(block, 0, bytes);
   return static_cast<T*>(block);
 }
 
 template <typename T>
 void Release(T* block) noexcept {
-  if (block != nullptr) ::operator delete(block, std::align_val_t{kBlockAlignment});
+  if (block != nullptr) ::operator delete (block, std::align_val_t{kBlockAlignment});
 }
 
 }  // namespace Talvex::Common::Algorithms::DataStructures::Detail

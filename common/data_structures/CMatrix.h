@@ -40,7 +40,9 @@ class CMatrix final {
  public:
   // rows x cols elements set to zero; negative or overflowing sizes throw std::bad_alloc.
   CMatrix(int rows, int cols)
-      : rows_(rows), cols_(cols), block_(Detail::AllocateZeroed<T>(Detail::CheckedElementCount(rows, cols))) {
+      : rows_(rows),
+        cols_(cols),
+        block_(Detail::AllocateZeroed<T>(Detail::CheckedElementCount(rows, cols))) {
     try {
       table_ = Detail::BuildRowTable(rows, cols, block_);
     } catch (...) {
@@ -97,7 +99,7 @@ std::unique_ptr<CMatrix<T>> CMatrix<T>::transpose() const {
 
 template <typename T>
 std::unique_ptr<CVector<int>> CMatrix<T>::find(T value, TalvexCmpOperation op,
-                                              bool bColumnWise) const {
+                                               bool bColumnWise) const {
   static_assert(std::is_same_v<T, unsigned char>, "find is defined for 8-bit matrices");
   const int outer = bColumnWise ? cols_ : rows_;
   const int inner = bColumnWise ? rows_ : cols_;

@@ -60,9 +60,9 @@ void CloseGap(ChamberProfile& s, int pEnd, int qEnd, bool leftSide) {
 
 }  // namespace
 
-float CAnteriorChamber::AnteriorChamberArea(const float* posteriorLayer,
-                                            const float* irisLensLayer, int bscanWidth,
-                                            int ascanLength, float widthMu, float depthMu) const {
+float CAnteriorChamber::AnteriorChamberArea(const float* posteriorLayer, const float* irisLensLayer,
+                                            int bscanWidth, int ascanLength, float widthMu,
+                                            float depthMu) const {
   if (posteriorLayer == nullptr) throw AlgorithmException("Input posterior layer is NULL.");
   if (irisLensLayer == nullptr) throw AlgorithmException("Input iris/lens layer is NULL.");
   // The working profiles hold at most 4096 A-scans; wider inputs are refused before any read.
@@ -78,8 +78,10 @@ float CAnteriorChamber::AnteriorChamberArea(const float* posteriorLayer,
   const float dz = static_cast<float>(static_cast<double>(depthMu) / ascanLength);
   for (int i = 0; i < n; ++i) {
     x[i] = static_cast<float>(i * static_cast<double>(dx));
-    p[i] = posteriorLayer[i] != kMissing ? static_cast<float>(posteriorLayer[i] * double(dz)) : kMissing;
-    q[i] = irisLensLayer[i] != kMissing ? static_cast<float>(irisLensLayer[i] * double(dz)) : kMissing;
+    p[i] = posteriorLayer[i] != kMissing ? static_cast<float>(posteriorLayer[i] * double(dz))
+                                         : kMissing;
+    q[i] =
+        irisLensLayer[i] != kMissing ? static_cast<float>(irisLensLayer[i] * double(dz)) : kMissing;
   }
 
   const int pStart = FirstValid(p, n), qStart = FirstValid(q, n);

@@ -23,8 +23,8 @@ class CAnteriorChamber {
   //   "area cannot be found due to bad segmentation." when a surface has no value at all
   //   (also for bscanWidth < 1);
   //   "Input B-scan width exceeds 4096 A-scans." for bscanWidth > 4096 (nothing is read).
-  float AnteriorChamberArea(const float* posteriorLayer, const float* irisLensLayer,
-                            int bscanWidth, int ascanLength, float widthMu, float depthMu) const;
+  float AnteriorChamberArea(const float* posteriorLayer, const float* irisLensLayer, int bscanWidth,
+                            int ascanLength, float widthMu, float depthMu) const;
 };
 
 }  // namespace Talvex::SDOCT::Engines

@@ -57,11 +57,11 @@ TEST(FacadeFrame, InitializeReplacesTheEngineAndDisposeReleasesItOnce) {
 }
 
 TEST(FacadeFrame, NaN2RepeatFillsOnlyTheEndsOfEachBscan) {
-  std::vector<float> layer = {-1, -1, 3, -1, 5, -1,   // gaps at both ends and inside
+  std::vector<float> layer = {-1, -1, 3,  -1, 5,  -1,  // gaps at both ends and inside
                               -1, -1, -1, -1, -1, -1,  // no value at all
-                              7, -1, -1, -1, -1, -1};
+                              7,  -1, -1, -1, -1, -1};
   NaN2Repeat(layer.data(), 3, 6);
-  EXPECT_EQ(layer, (std::vector<float>{3, 3, 3, -1, 5, 5,  //
+  EXPECT_EQ(layer, (std::vector<float>{3, 3, 3, -1, 5, 5,       //
                                        -1, -1, -1, -1, -1, -1,  //
                                        7, 7, 7, 7, 7, 7}));
   std::vector<float> almost = {-1.0001f, -1, 2};  // only exactly -1 counts as missing

@@ -65,11 +65,15 @@ TEST(AnteriorChamber, FailuresCarryTheirExactMessages) {
   const std::vector<float> valid(8, 3.0f), none(8, -1.0f);
   EXPECT_EQ(FailureOf(nullptr, valid.data(), 8), "Input posterior layer is NULL.");
   EXPECT_EQ(FailureOf(valid.data(), nullptr, 8), "Input iris/lens layer is NULL.");
-  EXPECT_EQ(FailureOf(none.data(), valid.data(), 8), "area cannot be found due to bad segmentation.");
-  EXPECT_EQ(FailureOf(valid.data(), none.data(), 8), "area cannot be found due to bad segmentation.");
-  EXPECT_EQ(FailureOf(valid.data(), valid.data(), 0), "area cannot be found due to bad segmentation.");
+  EXPECT_EQ(FailureOf(none.data(), valid.data(), 8),
+            "area cannot be found due to bad segmentation.");
+  EXPECT_EQ(FailureOf(valid.data(), none.data(), 8),
+            "area cannot be found due to bad segmentation.");
+  EXPECT_EQ(FailureOf(valid.data(), valid.data(), 0),
+            "area cannot be found due to bad segmentation.");
   // Wider than the working profiles: refused before any element is read.
-  EXPECT_EQ(FailureOf(valid.data(), valid.data(), 4097), "Input B-scan width exceeds 4096 A-scans.");
+  EXPECT_EQ(FailureOf(valid.data(), valid.data(), 4097),
+            "Input B-scan width exceeds 4096 A-scans.");
   std::vector<float> widest(4096, 1.0f), below(4096, 2.0f);
   EXPECT_EQ(CAnteriorChamberAlgorithm().AnteriorChamberArea(widest.data(), below.data(), 4096, 10,
                                                             4096.0f, 10.0f),
