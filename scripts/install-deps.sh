@@ -4,9 +4,9 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++
   libgtest-dev libgmock-dev libbenchmark-dev
-  libeigen3-dev liblapack-dev liblbfgsb-dev gfortran
+  libeigen3-dev liblapack-dev liblbfgsb-dev
 )
 
 missing=()

@@ -17,37 +17,47 @@ void ComplexSpecDeleter::operator()(IppsFFTSpec_C_32fc* p) const { ippsFFTFree_C
 
 namespace {
 
-// Allocates the optional scratch the transform asks for; false on failure.
-template <typename Spec, typename SizeQuery>
-bool AllocateScratch(const Spec* spec, SizeQuery query,
-                     std::unique_ptr<Ipp8u, Detail::IppBufferDeleter>& scratch) {
+using ScratchPtr = std::unique_ptr<Ipp8u, Detail::IppBufferDeleter>;
+
+// Sets up one transform of n points: work buffer, specification and the optional scratch the
+// transform asks for. On failure everything is released and -1 returned.
+template <typename Work, typename Spec, typename SpecDeleter>
+int SetUp(int n, Work* (*allocate)(int), IppStatus (*init)(Spec**, int, int, IppHintAlgorithm),
+          IppStatus (*scratchSize)(const Spec*, int*), int flag,
+          std::unique_ptr<Work, Detail::IppBufferDeleter>& work,
+          std::unique_ptr<Spec, SpecDeleter>& spec, ScratchPtr& scratch) {
+  scratch.reset();
+  spec.reset();
+  work.reset();
+  if (n < 1) return -1;
+  work.reset(allocate(n));
+  Spec* created = nullptr;
+  if (!work || init(&created, n, flag, ippAlgHintFast) != 0) {
+    work.reset();
+    return -1;
+  }
+  spec.reset(created);
   int size = 0;
-  if (query(spec, &size) != 0) return false;
-  if (size < 1) return true;  // the transform needs no scratch
-  scratch.reset(ippsMalloc_8u(size));
-  return scratch != nullptr;
+  bool ok = scratchSize(created, &size) == 0;
+  if (ok && size >= 1) {  // a size below 1: the transform needs no scratch
+    scratch.reset(ippsMalloc_8u(size));
+    ok = scratch != nullptr;
+  }
+  if (!ok) {
+    spec.reset();
+    work.reset();
+    return -1;
+  }
+  return 0;
 }
 
 }  // namespace
 
 int CFFT_RToC::FFTInit(int n) {
   length_ = 0;
-  scratch_.reset();
-  spec_.reset();
-  work_.reset();
-  if (n < 1) return -1;
-  work_.reset(ippsMalloc_32f(n));
-  IppsFFTSpec_R_32f* spec = nullptr;
-  if (!work_ || tvxsFFTInitAllocLength_R_32f(&spec, n, IPP_FFT_DIV_FWD_BY_N, ippAlgHintFast) != 0) {
-    work_.reset();
+  if (SetUp(n, ippsMalloc_32f, tvxsFFTInitAllocLength_R_32f, ippsFFTGetBufSize_R_32f,
+            IPP_FFT_DIV_FWD_BY_N, work_, spec_, scratch_) != 0)
     return -1;
-  }
-  spec_.reset(spec);
-  if (!AllocateScratch(spec, ippsFFTGetBufSize_R_32f, scratch_)) {
-    spec_.reset();
-    work_.reset();
-    return -1;
-  }
   length_ = n;
   return 0;
 }
@@ -60,23 +70,9 @@ int CFFT_RToC::FFT(const float* src, Ipp32fc* dst, int n) {
 
 int CFFT_CToC::FFTInit(int n) {
   length_ = 0;
-  scratch_.reset();
-  spec_.reset();
-  work_.reset();
-  if (n < 1) return -1;
-  work_.reset(ippsMalloc_32fc(n));
-  IppsFFTSpec_C_32fc* spec = nullptr;
-  if (!work_ ||
-      tvxsFFTInitAllocLength_C_32fc(&spec, n, IPP_FFT_DIV_INV_BY_N, ippAlgHintFast) != 0) {
-    work_.reset();
+  if (SetUp(n, ippsMalloc_32fc, tvxsFFTInitAllocLength_C_32fc, ippsFFTGetBufSize_C_32fc,
+            IPP_FFT_DIV_INV_BY_N, work_, spec_, scratch_) != 0)
     return -1;
-  }
-  spec_.reset(spec);
-  if (!AllocateScratch(spec, ippsFFTGetBufSize_C_32fc, scratch_)) {
-    spec_.reset();
-    work_.reset();
-    return -1;
-  }
   length_ = n;
   return 0;
 }
