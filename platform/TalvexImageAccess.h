@@ -30,6 +30,18 @@ inline IppStatus CheckImage(const T* p, int step, IppiSize size) {
   return ippStsNoErr;
 }
 
+// Float to 8 bits: round to nearest with halves upwards, saturated to 0 .. 255 (NaN gives 0).
+// Adding 0.49999997f (the float just below one half) and truncating equals floor(v + 0.5) for every
+// float in [0, 255] (checked exhaustively); adding 0.5f instead rounds 0.49999997f itself up to 1.
+// The clamp comes after the addition so that loops over rows of sums vectorise.
+constexpr float kJustBelowHalf = 0.49999997f;
+inline Ipp8u RoundToByte(float v) {
+  v += kJustBelowHalf;
+  v = v > 0.0f ? v : 0.0f;
+  v = v < 255.0f ? v : 255.0f;
+  return static_cast<Ipp8u>(static_cast<int>(v));
+}
+
 // Owning 64-byte aligned, zero-filled scratch block; empty when the allocation failed.
 template <typename T>
 class Scratch {

@@ -11,9 +11,8 @@
 // - An image is a pointer to its first pixel (of the region of interest), a row step in BYTES and
 //   a size {width, height} in pixels; anchors are {x, y}. Rows are contiguous.
 // - The return value is 0 (ippStsNoErr) on success and a negative status on failure; a function
-// that
-//   fails writes nothing. Null pointers give ippStsNullPtrErr, an empty region ippStsSizeErr, a row
-//   step smaller than the row it must hold ippStsStepErr.
+//   that fails writes nothing. Null pointers give ippStsNullPtrErr, an empty region ippStsSizeErr,
+//   a row step smaller than the row it must hold ippStsStepErr.
 // - 8-bit results of weighted sums are rounded to nearest (halves upwards) and saturated to 0..255.
 // - No function allocates inside its per-pixel loops, keeps state between calls or creates threads.
 #pragma once
@@ -179,13 +178,14 @@ IppStatus ippiFilterBilateral_8u_C1R(const Ipp8u* pSrc, int srcStep, Ipp8u* pDst
 // beyond the region are replaced by the nearest edge pixel of the region (replicated edges).
 //   IPPI_INTER_NN (1):     the sample at (floor(xs), floor(ys)), i.e. dst[x] = src[x / xFactor].
 //   IPPI_INTER_LINEAR (2): bilinear: with x0 = floor(xs), t = xs - x0:
-//                          (1 - t) * s(x0) + t * s(x0 + 1), along rows, then across rows.
+//                          (1 - t) * s(x0) + t * s(x0 + 1), across rows, then along the row.
 //   IPPI_INTER_CUBIC (4):  separable 4-point Lagrange polynomial through x0 - 1 .. x0 + 2:
 //                          weights -t(t-1)(t-2)/6, (t+1)(t-1)(t-2)/2, -(t+1)t(t-2)/2,
-//                          (t+1)t(t-1)/6.
+//                          (t+1)t(t-1)/6; across rows, then along the row.
 // Whole-number positions reproduce the source sample exactly with every code (a factor of 1 is a
-// copy; a factor of 2 puts src[k] at dst[2k]). Sums are formed in single precision; 8-bit results
-// are rounded to nearest and saturated.
+// copy; a factor of 2 puts src[k] at dst[2k]). Sums are formed in single precision, tap by tap;
+// the results do not depend on the instruction set the process runs on. 8-bit results are rounded
+// to nearest (halves upwards) and saturated.
 //
 //   pSrc        first pixel of the source IMAGE (not of the region)
 //   srcSize     source image size (non-positive: ippStsSizeErr)

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/TalvexImageAccess.h"
 #include "platform/TalvexIppiAdvanced.h"
 
 namespace Talvex::Platform {
@@ -75,10 +76,7 @@ void FilterStrip(const Ipp8u* c, int srcStep, Ipp8u* out, int n, int rw, int rh,
       }
     }
   }
-  for (int k = 0; k < n; ++k) {
-    const float q = num[k] / den[k] + 0.5f;
-    out[k] = static_cast<Ipp8u>(std::min(q, 255.0f));
-  }
+  for (int k = 0; k < n; ++k) out[k] = Detail::RoundToByte(num[k] / den[k]);
 }
 
 }  // namespace

@@ -46,15 +46,15 @@ IppStatus CrossCorrSameNorm(const T* pSrc, int srcStep, IppiSize srcRoiSize, con
   if (srcRoiSize.width <= 0 || srcRoiSize.height <= 0 || tplRoiSize.width <= 0 ||
       tplRoiSize.height <= 0)
     return ippStsSizeErr;
-  const int elem = static_cast<int>(sizeof(T));
+  const long long elem = static_cast<long long>(sizeof(T));
   if (srcStep < srcRoiSize.width * elem || tplStep < tplRoiSize.width * elem ||
-      dstStep < srcRoiSize.width * 4)
+      dstStep < srcRoiSize.width * 4LL)
     return ippStsStepErr;
 
   const int w = srcRoiSize.width, h = srcRoiSize.height;
   const int tw = tplRoiSize.width, th = tplRoiSize.height;
   const int ax = tw / 2, ay = th / 2;
-  const long long blocks = (w + kBlock - 1) / kBlock * kBlock;
+  const long long blocks = (w + kBlock - 1LL) / kBlock * kBlock;
   const long long padded = blocks + tw + kBlock;  // zero-padded source row (ax zeros on the left)
 
   // Template as floats, a ring of th zero-padded source rows, the numerator row, and per padded

@@ -27,11 +27,8 @@ T* RowOf(T* base, int step, int row) {
 }
 
 inline void Store(float v, float* out) { *out = v; }
-inline void Store(float v, Ipp8u* out) {
-  // Round to nearest, halves upwards, saturated to 0..255.
-  const float r = std::min(std::max(v + 0.5f, 0.0f), 255.0f);
-  *out = static_cast<Ipp8u>(static_cast<int>(r));
-}
+inline void Store(float v, Ipp8u* out) { *out = Detail::RoundToByte(v); }
+inline void Store(Ipp8u v, Ipp8u* out) { *out = v; }
 
 int TapCount(int interpolation) {
   return interpolation == IPPI_INTER_NN ? 1 : interpolation == IPPI_INTER_LINEAR ? 2 : 4;
@@ -51,12 +48,19 @@ inline void LagrangeWeights(float t, float* w) {
   w[3] = a * b * c / 6.0f;
 }
 
-// Taps of one axis of a resize: for each destination index, `taps` source indices (relative to the
-// region, clamped into it) and their weights. `integral` is set when every position is a whole
-// number, so one tap of weight 1 suffices.
+// A row interpolated along x is read from a float copy of the source row with the edge sample
+// replicated kPadLeft places to the left and kPadRight to the right, so the taps of every
+// destination sample are consecutive: one start index per destination sample, no clamping.
+constexpr int kPadLeft = 1;
+constexpr int kPadRight = 3;
+
+// Taps of one axis of a resize, per destination index:
+//   taps == 1 (every position a whole number): index = the source index, clamped to the region;
+//             step >= 0 when index[d] = index[0] + step * d for every d (a strided copy)
+//   taps 2, 4: index = position of the first tap in the padded row, weight = the taps' weights.
 struct AxisTaps {
   int taps = 1;
-  bool integral = true;
+  int step = -1;
   int* index = nullptr;
   float* weight = nullptr;
 };
@@ -64,14 +68,14 @@ struct AxisTaps {
 void BuildAxis(int dstLen, int srcLen, double factor, int interpolation, AxisTaps& axis) {
   const int taps = TapCount(interpolation);
   axis.taps = taps;
-  axis.integral = true;
+  bool integral = true;
   for (int d = 0; d < dstLen; ++d) {
     double pos = d / factor;
     const double whole = std::round(pos);
     if (std::abs(pos - whole) <= 1e-6 * std::max(1.0, std::abs(pos))) pos = whole;
     const double base = std::floor(pos);
     const float t = static_cast<float>(pos - base);
-    if (t != 0.0f && interpolation != IPPI_INTER_NN) axis.integral = false;
+    if (t != 0.0f && interpolation != IPPI_INTER_NN) integral = false;
     const long long x0 = static_cast<long long>(std::min(base, 1e9));
     float w[4] = {1.0f, 0.0f, 0.0f, 0.0f};
     long long first = x0;
@@ -81,60 +85,123 @@ void BuildAxis(int dstLen, int srcLen, double factor, int interpolation, AxisTap
       LagrangeWeights(t, w);
       first = x0 - 1;
     }
-    for (int k = 0; k < taps; ++k) {
-      axis.index[d * taps + k] = static_cast<int>(std::clamp<long long>(first + k, 0, srcLen - 1));
-      axis.weight[d * taps + k] = w[k];
-    }
+    // A first tap beyond the last sample reads the replicated edge only, like the clamped taps.
+    axis.index[d] = kPadLeft + static_cast<int>(std::clamp<long long>(first, -1, srcLen - 1));
+    for (int k = 0; k < taps; ++k) axis.weight[d * taps + k] = w[k];
   }
-  if (axis.integral && taps > 1) {
-    // Whole-number positions: keep the tap on x0 alone (weight exactly 1).
+  if (integral) {
+    // Whole-number positions: one tap of weight 1 on x0, clamped into the region.
     const int centre = (interpolation == IPPI_INTER_CUBIC) ? 1 : 0;
-    for (int d = 0; d < dstLen; ++d) axis.index[d] = axis.index[d * taps + centre];
+    for (int d = 0; d < dstLen; ++d)
+      axis.index[d] = std::min(axis.index[d] - kPadLeft + centre, srcLen - 1);
     axis.taps = 1;
+    axis.step = dstLen > 1 ? axis.index[1] - axis.index[0] : 0;
+    for (int d = 1; d < dstLen && axis.step >= 0; ++d)
+      if (axis.index[d] != axis.index[0] + axis.step * d) axis.step = -1;
   }
 }
 
-// dst[x] = sum_k w[x, k] * row[index[x, k]] for one destination row. The gathers write floats
-// (into dst itself, or into `sums` for 8-bit output, which a separate vectorised pass rounds).
+// out[x] = row[index[x]] for whole-number positions; constant steps become strided copies.
 template <typename In, typename Out>
-void HorizontalPass(const In* __restrict row, const AxisTaps& ax, Out* __restrict dst,
-                    float* __restrict sums, int n) {
+void GatherPass(const In* __restrict row, const AxisTaps& ax, Out* __restrict out, int n) {
   const int* idx = ax.index;
-  const float* w = ax.weight;
-  if constexpr (std::is_same_v<In, Out>) {
-    if (ax.taps == 1) {
-      for (int x = 0; x < n; ++x) dst[x] = row[idx[x]];  // whole-number positions: a gather
+  const In* r = row + idx[0];
+  switch (ax.step) {
+    case 1:
+      for (int x = 0; x < n; ++x) Store(r[x], out + x);
       return;
+    case 2:
+      for (int x = 0; x < n; ++x) Store(r[2 * x], out + x);
+      return;
+    case 3:
+      for (int x = 0; x < n; ++x) Store(r[3 * x], out + x);
+      return;
+    case 4:
+      for (int x = 0; x < n; ++x) Store(r[4 * x], out + x);
+      return;
+    default:
+      for (int x = 0; x < n; ++x) Store(row[idx[x]], out + x);
+      return;
+  }
+}
+
+// The per-row kernels below are compiled for the baseline and for AVX2 and chosen once per process
+// by the loader. Both give identical results: element-wise products and sums in the same order,
+// no fused multiply-add.
+#if defined(__x86_64__) && defined(__has_attribute)
+#if __has_attribute(target_clones)
+#define TALVEX_RESIZE_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+#endif
+#ifndef TALVEX_RESIZE_CLONES
+#define TALVEX_RESIZE_CLONES
+#endif
+#define TALVEX_INLINE __attribute__((always_inline)) inline
+
+// out[x] = sum_k w[x, k] * padded[index[x] + k], summed in tap order in single precision.
+template <typename Out>
+TALVEX_INLINE void InterpolateRowBody(const float* __restrict padded, const int* __restrict idx,
+                                      const float* __restrict w, int taps, Out* __restrict out,
+                                      int n) {
+  if (taps == 2) {
+    for (int x = 0; x < n; ++x) {
+      const float* p = padded + idx[x];
+      Store(w[2 * x] * p[0] + w[2 * x + 1] * p[1], out + x);
+    }
+  } else {
+    for (int x = 0; x < n; ++x) {
+      const float* p = padded + idx[x];
+      const float* c = w + 4 * x;
+      Store(c[0] * p[0] + c[1] * p[1] + c[2] * p[2] + c[3] * p[3], out + x);
     }
   }
-  float* acc = nullptr;
-  if constexpr (std::is_same_v<Out, float>) {
-    acc = dst;
-  } else {
-    acc = sums;
+}
+TALVEX_RESIZE_CLONES void InterpolateRow(const float* padded, const int* idx, const float* w,
+                                         int taps, float* out, int n) {
+  InterpolateRowBody(padded, idx, w, taps, out, n);
+}
+TALVEX_RESIZE_CLONES void InterpolateRow(const float* padded, const int* idx, const float* w,
+                                         int taps, Ipp8u* out, int n) {
+  InterpolateRowBody(padded, idx, w, taps, out, n);
+}
+
+// column[x] = sum_k w[k] * rows[k][x] over 2 or 4 source rows, summed in tap order.
+template <typename T>
+TALVEX_INLINE void BlendRowsBody(const T* const* rows, const float* w, int taps,
+                                 float* __restrict column, int n) {
+  const T* __restrict a = rows[0];
+  const T* __restrict b = rows[1];
+  const float w0 = w[0], w1 = w[1];
+  if (taps == 2) {
+    for (int x = 0; x < n; ++x)
+      column[x] = w0 * static_cast<float>(a[x]) + w1 * static_cast<float>(b[x]);
+    return;
   }
-  switch (ax.taps) {
-    case 1:
-      for (int x = 0; x < n; ++x) acc[x] = static_cast<float>(row[idx[x]]);
-      break;
-    case 2:
-      for (int x = 0; x < n; ++x) {
-        const int* i = idx + 2 * x;
-        const float* c = w + 2 * x;
-        acc[x] = c[0] * row[i[0]] + c[1] * row[i[1]];
-      }
-      break;
-    default:
-      for (int x = 0; x < n; ++x) {
-        const int* i = idx + 4 * x;
-        const float* c = w + 4 * x;
-        acc[x] = c[0] * row[i[0]] + c[1] * row[i[1]] + c[2] * row[i[2]] + c[3] * row[i[3]];
-      }
-      break;
-  }
-  if constexpr (!std::is_same_v<Out, float>) {
-    for (int x = 0; x < n; ++x) Store(acc[x], dst + x);
-  }
+  const T* __restrict c = rows[2];
+  const T* __restrict d = rows[3];
+  const float w2 = w[2], w3 = w[3];
+  for (int x = 0; x < n; ++x)
+    column[x] = w0 * static_cast<float>(a[x]) + w1 * static_cast<float>(b[x]) +
+                w2 * static_cast<float>(c[x]) + w3 * static_cast<float>(d[x]);
+}
+TALVEX_RESIZE_CLONES void BlendRows(const Ipp8u* const* rows, const float* w, int taps,
+                                    float* column, int n) {
+  BlendRowsBody(rows, w, taps, column, n);
+}
+TALVEX_RESIZE_CLONES void BlendRows(const float* const* rows, const float* w, int taps,
+                                    float* column, int n) {
+  BlendRowsBody(rows, w, taps, column, n);
+}
+
+template <typename T>
+void Widen(const T* __restrict row, float* __restrict column, int n) {
+  for (int x = 0; x < n; ++x) column[x] = static_cast<float>(row[x]);
+}
+
+// Replicates the edge samples of the row held at padded[kPadLeft .. kPadLeft + len).
+inline void PadRow(float* padded, int len) {
+  for (int k = 0; k < kPadLeft; ++k) padded[k] = padded[kPadLeft];
+  for (int k = 0; k < kPadRight; ++k) padded[kPadLeft + len + k] = padded[kPadLeft + len - 1];
 }
 
 template <typename T>
@@ -144,7 +211,7 @@ IppStatus ResizeImpl(const T* pSrc, IppiSize srcSize, int srcStep, IppiRect srcR
   if (pSrc == nullptr || pDst == nullptr) return ippStsNullPtrErr;
   if (srcSize.width <= 0 || srcSize.height <= 0 || dstRoiSize.width <= 0 || dstRoiSize.height <= 0)
     return ippStsSizeErr;
-  const int elem = static_cast<int>(sizeof(T));
+  const long long elem = static_cast<long long>(sizeof(T));
   if (srcStep < srcSize.width * elem || dstStep < dstRoiSize.width * elem) return ippStsStepErr;
   if (!(xFactor > 0.0) || !(yFactor > 0.0) || !std::isfinite(xFactor) || !std::isfinite(yFactor))
     return ippStsResizeFactorErr;
@@ -163,38 +230,52 @@ IppStatus ResizeImpl(const T* pSrc, IppiSize srcSize, int srcStep, IppiRect srcR
 
   const int taps = TapCount(interpolation);
   const long long dw = dstRoiSize.width, dh = dstRoiSize.height;
-  Scratch<int> indices((dw + dh) * taps);
-  Scratch<float> floats((dw + dh) * taps + roiW + dw);
+  Scratch<int> indices(dw + dh);
+  Scratch<float> floats((dw + dh) * taps + kPadLeft + roiW + kPadRight);
   if (!indices || !floats) return ippStsMemAllocErr;
-  AxisTaps ax{taps, true, indices.get(), floats.get()};
-  AxisTaps ay{taps, true, indices.get() + dw * taps, floats.get() + dw * taps};
-  float* column = floats.get() + (dw + dh) * taps;  // one source row interpolated across rows
-  float* sums = column + roiW;                      // one destination row before rounding
+  AxisTaps ax{taps, -1, indices.get(), floats.get()};
+  AxisTaps ay{taps, -1, indices.get() + dw, floats.get() + dw * taps};
+  float* padded = floats.get() + (dw + dh) * taps;  // one row, interpolated across rows, padded
+  float* column = padded + kPadLeft;
   BuildAxis(dstRoiSize.width, roiW, xFactor, interpolation, ax);
   BuildAxis(dstRoiSize.height, roiH, yFactor, interpolation, ay);
 
   const T* origin = RowOf(pSrc, srcStep, static_cast<int>(ry0)) + rx0;
   for (int y = 0; y < dstRoiSize.height; ++y) {
     T* out = RowOf(pDst, dstStep, y);
-    const int* iy = ay.index + y * ay.taps;
-    const float* wy = ay.weight + y * ay.taps;
-    if (ay.taps == 1 || (wy[0] == 1.0f && taps == 2)) {
-      HorizontalPass(RowOf(origin, srcStep, iy[0]), ax, out, sums, dstRoiSize.width);
-      continue;
+    // The source rows of this destination row and their weights; a weight of exactly 1 on one
+    // row (a whole-number position) reads that row alone.
+    const T* single = nullptr;
+    if (ay.taps == 1) {
+      single = RowOf(origin, srcStep, ay.index[y]);
+    } else {
+      const int first = ay.index[y] - kPadLeft;
+      const float* wy = ay.weight + y * taps;
+      if (taps == 2 && wy[0] == 1.0f) {
+        single = RowOf(origin, srcStep, std::min(first, roiH - 1));
+      } else if (taps == 4 && wy[1] == 1.0f && wy[0] == 0.0f && wy[2] == 0.0f && wy[3] == 0.0f) {
+        single = RowOf(origin, srcStep, std::min(first + 1, roiH - 1));
+      } else {
+        // column = sum_k wy[k] * row(first + k), rows clamped into the region, in tap order.
+        const T* r[4] = {};
+        for (int k = 0; k < taps; ++k)
+          r[k] = RowOf(origin, srcStep, std::clamp(first + k, 0, roiH - 1));
+        BlendRows(r, wy, taps, column, roiW);
+      }
     }
-    if (taps == 4 && wy[1] == 1.0f && wy[0] == 0.0f && wy[2] == 0.0f && wy[3] == 0.0f) {
-      HorizontalPass(RowOf(origin, srcStep, iy[1]), ax, out, sums, dstRoiSize.width);
-      continue;
+    if (single != nullptr) {
+      if (ax.taps == 1) {
+        GatherPass(single, ax, out, dstRoiSize.width);
+        continue;
+      }
+      Widen(single, column, roiW);
     }
-    const T* r0 = RowOf(origin, srcStep, iy[0]);
-    const float w0 = wy[0];
-    for (int x = 0; x < roiW; ++x) column[x] = w0 * static_cast<float>(r0[x]);
-    for (int k = 1; k < ay.taps; ++k) {
-      const T* rk = RowOf(origin, srcStep, iy[k]);
-      const float wk = wy[k];
-      for (int x = 0; x < roiW; ++x) column[x] += wk * static_cast<float>(rk[x]);
+    if (ax.taps == 1) {
+      GatherPass(static_cast<const float*>(column), ax, out, dstRoiSize.width);
+    } else {
+      PadRow(padded, roiW);
+      InterpolateRow(padded, ax.index, ax.weight, ax.taps, out, dstRoiSize.width);
     }
-    HorizontalPass(static_cast<const float*>(column), ax, out, sums, dstRoiSize.width);
   }
   return ippStsNoErr;
 }
@@ -284,8 +365,8 @@ IppStatus ippiRemap_8u_C1R(const Ipp8u* pSrc, IppiSize srcSize, int srcStep, Ipp
     return ippStsNullPtrErr;
   if (srcSize.width <= 0 || srcSize.height <= 0 || dstRoiSize.width <= 0 || dstRoiSize.height <= 0)
     return ippStsSizeErr;
-  if (srcStep < srcSize.width || dstStep < dstRoiSize.width || xMapStep < dstRoiSize.width * 4 ||
-      yMapStep < dstRoiSize.width * 4)
+  if (srcStep < srcSize.width || dstStep < dstRoiSize.width || xMapStep < dstRoiSize.width * 4LL ||
+      yMapStep < dstRoiSize.width * 4LL)
     return ippStsStepErr;
   const long long x0 = std::max<long long>(srcRoi.x, 0);
   const long long y0 = std::max<long long>(srcRoi.y, 0);

@@ -47,15 +47,9 @@ Scratch<T> AllocateScratch(std::size_t count) {
   return Scratch<T>(static_cast<T*>(p));
 }
 
-// Float sum to 8 bits: saturate to [0, 255] (NaN gives 0), then round half away from zero. On that
-// range truncating v + 0.49999997f gives floor(v + 0.5) for every float (checked exhaustively);
-// adding 0.5f instead would round 0.49999997f up to 1.
-constexpr float kJustBelowHalf = 0.49999997f;
-__attribute__((always_inline)) inline int RoundSaturate(float v) {
-  v = v > 0.0f ? v : 0.0f;
-  v = v < 255.0f ? v : 255.0f;
-  return static_cast<int>(v + kJustBelowHalf);
-}
+// Float sum to 8 bits (Detail::RoundToByte, kept as a 32-bit integer until the row is narrowed).
+using Detail::kJustBelowHalf;
+__attribute__((always_inline)) inline int RoundSaturate(float v) { return Detail::RoundToByte(v); }
 
 // Eight float lanes: one AVX register, or two SSE registers on the baseline instruction set. The
 // lanes only ever see element-wise multiplies and adds, so every output sample goes through the

@@ -130,14 +130,14 @@ void ExpKernel(const Ipp32f* src, Ipp32f* dst, int len) {
 
 #else
 
-inline float FloatFromBits(std::int32_t bits) {
+inline float FloatFromBits(std::uint32_t bits) {
   float f;
   std::memcpy(&f, &bits, sizeof f);
   return f;
 }
 
-inline std::int32_t BitsFromFloat(float f) {
-  std::int32_t bits;
+inline std::uint32_t BitsFromFloat(float f) {
+  std::uint32_t bits;
   std::memcpy(&bits, &f, sizeof bits);
   return bits;
 }
@@ -147,7 +147,9 @@ inline float Exp1(float x) {
   x = kExpLo > x ? kExpLo : x;
   const float t = x * kLog2e + kRoundMagic;
   const float nf = t - kRoundMagic;
-  const std::int32_t n = BitsFromFloat(t) - kRoundMagicBits;
+  // Integer work in unsigned arithmetic, wrapping like the vector lanes: a NaN argument leaves
+  // arbitrary bits in n, which must not overflow a signed type (the result is NaN anyway).
+  const std::uint32_t n = BitsFromFloat(t) - static_cast<std::uint32_t>(kRoundMagicBits);
   float r = x - nf * kLn2Hi;
   r = r - nf * kLn2Lo;
   float p = kP0;
@@ -157,9 +159,10 @@ inline float Exp1(float x) {
   p = p * r + kP4;
   p = p * r + kP5;
   p = p * (r * r) + r + 1.0f;
-  const std::int32_t n1 = n >> 1;
-  const std::int32_t n2 = n - n1;
-  return p * FloatFromBits((n1 + 127) << 23) * FloatFromBits((n2 + 127) << 23);
+  // n1 = n >> 1 as an arithmetic shift of the two's-complement value.
+  const std::uint32_t n1 = (n >> 1) | (n & 0x80000000u);
+  const std::uint32_t n2 = n - n1;
+  return p * FloatFromBits((n1 + 127u) << 23) * FloatFromBits((n2 + 127u) << 23);
 }
 
 void ExpKernel(const Ipp32f* src, Ipp32f* dst, int len) {

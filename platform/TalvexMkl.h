@@ -216,7 +216,8 @@ MKL_INT dss_create_(MKL_DSS_HANDLE* handle, const MKL_INT* opt);
 //   opt        MKL_DSS_SYMMETRIC: row r holds the entries of the upper triangle, r <= column;
 //              MKL_DSS_NON_SYMMETRIC or MKL_DSS_SYMMETRIC_STRUCTURE: row r holds all its entries
 //   rowIndex   nRows + 1 one-based row starts: row r occupies positions rowIndex[r] ..
-//              rowIndex[r+1] - 1; rowIndex[0] = 1 and rowIndex[nRows] = nNonZeros + 1
+//              rowIndex[r+1] - 1; non-decreasing from rowIndex[0] = 1 to
+//              rowIndex[nRows] = nNonZeros + 1 (an empty row repeats the next row's start)
 //   nRows, nCols  equal, >= 1
 //   columns    nNonZeros one-based column indices (ascending within a row; a repeated column is
 //              summed)

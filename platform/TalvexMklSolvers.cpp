@@ -126,10 +126,13 @@ MKL_INT dss_define_structure_(MKL_DSS_HANDLE* handle, const MKL_INT* opt, const 
   if (n < 1 || *nCols < 1) return MKL_DSS_ROW_ERR;
   if (*nCols != n) return MKL_DSS_NOT_SQUARE;
   if (nnz < 0 || (nnz > 0 && columns == nullptr)) return MKL_DSS_COL_ERR;
-  if (rowIndex[0] != 1 || rowIndex[n] != nnz + 1) return MKL_DSS_ROW_ERR;
+  // Row starts must run from 1 to nnz + 1 without decreasing; each is checked before the
+  // columns of its row are read, so a malformed pointer never leads past the column array.
+  const long long end = static_cast<long long>(nnz) + 1;
+  if (rowIndex[0] != 1 || rowIndex[n] != end) return MKL_DSS_ROW_ERR;
   const bool upperOnly = *opt == MKL_DSS_SYMMETRIC;
   for (MKL_INT r = 0; r < n; ++r) {
-    if (rowIndex[r + 1] < rowIndex[r]) return MKL_DSS_ROW_ERR;
+    if (rowIndex[r + 1] < rowIndex[r] || rowIndex[r + 1] > end) return MKL_DSS_ROW_ERR;
     for (MKL_INT k = rowIndex[r] - 1; k < rowIndex[r + 1] - 1; ++k) {
       const MKL_INT c = columns[k];
       if (c < 1 || c > n || (upperOnly && c < r + 1)) return MKL_DSS_COL_ERR;

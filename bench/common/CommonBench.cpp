@@ -81,3 +81,22 @@ void BM_ImResizeHalf(benchmark::State& state) {
 BENCHMARK(BM_ImResizeHalf)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+namespace {
+
+// One parabola fit of n layer points, as the robust fits repeat it thousands of times per B-scan.
+void BM_PolyfitParabola(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  std::vector<float> x(n), y(n), p(3);
+  for (int i = 0; i < n; ++i) {
+    x[i] = static_cast<float>(i);
+    y[i] = 0.001f * (i - n / 2.0f) * (i - n / 2.0f) + 100.0f;
+  }
+  for (auto _ : state) {
+    Talvex::Common::Algorithms::Numerics::polyfit(x.data(), y.data(), n, 2, p.data());
+    benchmark::DoNotOptimize(p.data());
+  }
+}
+BENCHMARK(BM_PolyfitParabola)->Arg(3)->Arg(50)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

