@@ -3,6 +3,7 @@
 #include <random>
 #include <vector>
 
+#include "engines/base/LibraryStatus.h"
 #include "interface/Talvex.h"
 
 namespace {
@@ -43,6 +44,18 @@ TEST(ImResize, UsesThePointPixelMapping) {
   ASSERT_EQ(ImResize(row.data(), 1, 6, 1, half.data(), 1, 3), 0);
   EXPECT_EQ(half, (std::vector<std::uint8_t>{10, 30, 50}));
   EXPECT_EQ(ImResize(row.data(), 1, 6, 1, half.data(), 0, 3), -1);
+}
+
+TEST(ImResize, FailureReachesTheHostWithTheFunctionsMessage) {
+  const std::vector<float> src(4, 1.0f);
+  std::vector<float> dst(4);
+  try {
+    Talvex::SDOCT::Engines::RequireSuccess(ImResize(src.data(), 2, 2, 1, dst.data(), 2, -2),
+                                           "TalvexAlgorithm: ImResize() failed.");
+    FAIL() << "no exception";
+  } catch (const Talvex::SDOCT::Algorithms::AlgorithmException& e) {
+    EXPECT_STREQ(e.what(), "TalvexAlgorithm: ImResize() failed.");
+  }
 }
 
 }  // namespace
