@@ -24,11 +24,11 @@
 // two is always the plain power-of-two transform. The root-mean-square error relative to the norm
 // of the spectrum is of the order of 1e-7 for lengths up to a few thousand samples.
 //
-// Working memory: a specification holds all the working memory its transform needs, allocated
+// Working memory: a transform set-up holds all the working memory its transform needs, allocated
 // once when it is set up; the transform calls never allocate. The scratch size reported by
 // ippsFFTGetBufSize_* is therefore 0 and the pBuffer argument of the transforms may be null (any
-// buffer passed is ignored). Because the working memory lives in the specification, one
-// specification must be used by one thread at a time; give each thread its own.
+// buffer passed is ignored). Because the working memory lives in the transform set-up, one
+// transform set-up must be used by one thread at a time; give each thread its own.
 //
 // Status: ippStsNoErr (0) on success; ippStsNullPtrErr for a null pointer argument,
 // ippStsFftOrderErr for an order outside [0, 27], ippStsSizeErr for a length outside [1, 2^27],
@@ -54,7 +54,7 @@ struct IppsFFTSpec_C_32fc;
 // ---------------------------------------------------------------------------------------------
 
 // Sets up the transform of real signals of length N = 2^order.
-//   ppFFTSpec  receives the new specification (null on failure); release with ippsFFTFree_R_32f.
+//   ppFFTSpec  receives the new transform set-up (null on failure); release with ippsFFTFree_R_32f.
 //   order      log2 of the length, 0..27 (order 0 is the one-sample transform).
 //   flag       normalisation flag (see the table at the top of this header).
 //   hint       algorithm hint; accepted, not used.
@@ -68,8 +68,8 @@ IppStatus ippsFFTInitAlloc_R_32f(IppsFFTSpec_R_32f** ppFFTSpec, int order, int f
 IppStatus tvxsFFTInitAllocLength_R_32f(IppsFFTSpec_R_32f** ppFFTSpec, int length, int flag,
                                        IppHintAlgorithm hint);
 
-// Scratch size in bytes the real transforms need beyond the specification: always 0.
-//   pFFTSpec  a specification from the set-up functions.
+// Scratch size in bytes the real transforms need beyond the transform set-up: always 0.
+//   pFFTSpec  a transform set-up from the set-up functions.
 //   pSize     receives the size.
 IppStatus ippsFFTGetBufSize_R_32f(const IppsFFTSpec_R_32f* pFFTSpec, int* pSize);
 
@@ -80,7 +80,7 @@ IppStatus ippsFFTGetBufSize_R_32f(const IppsFFTSpec_R_32f* pFFTSpec, int* pSize)
 // X[N-k] = conj(X[k]) (see ippsConjPack_32fc).
 //   pSrc      N real samples.
 //   pDst      N floats of packed spectrum; may be the same array as pSrc.
-//   pFFTSpec  specification of length N; its working memory is used.
+//   pFFTSpec  transform set-up of length N; its working memory is used.
 //   pBuffer   ignored; may be null.
 IppStatus ippsFFTFwd_RToPack_32f(const Ipp32f* pSrc, Ipp32f* pDst,
                                  const IppsFFTSpec_R_32f* pFFTSpec, Ipp8u* pBuffer);
@@ -93,7 +93,7 @@ IppStatus ippsFFTFwd_RToPack_32f(const Ipp32f* pSrc, Ipp32f* pDst,
 //   lenDst  length of the real signal, >= 1 (ippStsSizeErr otherwise).
 IppStatus ippsConjPack_32fc(const Ipp32f* pSrc, Ipp32fc* pDst, int lenDst);
 
-// Releases a specification of a real transform. A null pointer gives ippStsNullPtrErr.
+// Releases a transform set-up of a real transform. A null pointer gives ippStsNullPtrErr.
 IppStatus ippsFFTFree_R_32f(IppsFFTSpec_R_32f* pFFTSpec);
 
 // ---------------------------------------------------------------------------------------------
@@ -111,13 +111,13 @@ IppStatus ippsFFTInitAlloc_C_32fc(IppsFFTSpec_C_32fc** ppFFTSpec, int order, int
 IppStatus tvxsFFTInitAllocLength_C_32fc(IppsFFTSpec_C_32fc** ppFFTSpec, int length, int flag,
                                         IppHintAlgorithm hint);
 
-// Scratch size in bytes the complex transforms need beyond the specification: always 0.
+// Scratch size in bytes the complex transforms need beyond the transform set-up: always 0.
 IppStatus ippsFFTGetBufSize_C_32fc(const IppsFFTSpec_C_32fc* pFFTSpec, int* pSize);
 
 // Forward complex transform X[k] = s_f * sum_j x[j] * exp(-2*pi*i*j*k/N).
 //   pSrc      N complex samples.
 //   pDst      N complex bins, natural order; may be the same array as pSrc.
-//   pFFTSpec  specification of length N; its working memory is used.
+//   pFFTSpec  transform set-up of length N; its working memory is used.
 //   pBuffer   ignored; may be null.
 IppStatus ippsFFTFwd_CToC_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst,
                                const IppsFFTSpec_C_32fc* pFFTSpec, Ipp8u* pBuffer);
@@ -127,7 +127,7 @@ IppStatus ippsFFTFwd_CToC_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst,
 IppStatus ippsFFTInv_CToC_32fc(const Ipp32fc* pSrc, Ipp32fc* pDst,
                                const IppsFFTSpec_C_32fc* pFFTSpec, Ipp8u* pBuffer);
 
-// Releases a specification of a complex transform. A null pointer gives ippStsNullPtrErr.
+// Releases a transform set-up of a complex transform. A null pointer gives ippStsNullPtrErr.
 IppStatus ippsFFTFree_C_32fc(IppsFFTSpec_C_32fc* pFFTSpec);
 
 }  // namespace Talvex::Platform

@@ -19,7 +19,7 @@ namespace {
 
 using ScratchPtr = std::unique_ptr<Ipp8u, Detail::IppBufferDeleter>;
 
-// Sets up one transform of n points: work buffer, specification and the optional scratch the
+// Sets up one transform of n points: work buffer, transform set-up and the optional scratch the
 // transform asks for. On failure everything is released and -1 returned.
 template <typename Work, typename Spec, typename SpecDeleter>
 int SetUp(int n, Work* (*allocate)(int), IppStatus (*init)(Spec**, int, int, IppHintAlgorithm),
