@@ -57,6 +57,7 @@ class Scratch {
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
   T* get() const noexcept { return data_; }
+  T& operator[](std::ptrdiff_t i) const noexcept { return data_[i]; }
   explicit operator bool() const noexcept { return data_ != nullptr; }
 
  private:

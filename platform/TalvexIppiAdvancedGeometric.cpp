@@ -204,6 +204,23 @@ inline void PadRow(float* padded, int len) {
   for (int k = 0; k < kPadRight; ++k) padded[kPadLeft + len + k] = padded[kPadLeft + len - 1];
 }
 
+// Source region [x0, x1] x [y0, y1] (inclusive) of an image.
+struct Region {
+  int x0, y0, x1, y1;
+};
+
+// The source rectangle clipped to the image; false when nothing of it lies inside.
+bool ClipToImage(IppiSize size, IppiRect roi, Region* r) {
+  const long long x0 = std::max<long long>(roi.x, 0);
+  const long long y0 = std::max<long long>(roi.y, 0);
+  const long long x1 = std::min<long long>(static_cast<long long>(roi.x) + roi.width, size.width);
+  const long long y1 = std::min<long long>(static_cast<long long>(roi.y) + roi.height, size.height);
+  if (x1 <= x0 || y1 <= y0) return false;
+  *r = Region{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - 1),
+              static_cast<int>(y1 - 1)};
+  return true;
+}
+
 template <typename T>
 IppStatus ResizeImpl(const T* pSrc, IppiSize srcSize, int srcStep, IppiRect srcRoi, T* pDst,
                      int dstStep, IppiSize dstRoiSize, double xFactor, double yFactor,
@@ -218,15 +235,10 @@ IppStatus ResizeImpl(const T* pSrc, IppiSize srcSize, int srcStep, IppiRect srcR
   if (interpolation != IPPI_INTER_NN && interpolation != IPPI_INTER_LINEAR &&
       interpolation != IPPI_INTER_CUBIC)
     return ippStsInterpolationErr;
-  const long long rx0 = std::max<long long>(srcRoi.x, 0);
-  const long long ry0 = std::max<long long>(srcRoi.y, 0);
-  const long long rx1 =
-      std::min<long long>(static_cast<long long>(srcRoi.x) + srcRoi.width, srcSize.width);
-  const long long ry1 =
-      std::min<long long>(static_cast<long long>(srcRoi.y) + srcRoi.height, srcSize.height);
-  if (rx1 <= rx0 || ry1 <= ry0) return ippStsRoiErr;
-  const int roiW = static_cast<int>(rx1 - rx0);
-  const int roiH = static_cast<int>(ry1 - ry0);
+  Region src;
+  if (!ClipToImage(srcSize, srcRoi, &src)) return ippStsRoiErr;
+  const int roiW = src.x1 - src.x0 + 1;
+  const int roiH = src.y1 - src.y0 + 1;
 
   const int taps = TapCount(interpolation);
   const long long dw = dstRoiSize.width, dh = dstRoiSize.height;
@@ -240,7 +252,7 @@ IppStatus ResizeImpl(const T* pSrc, IppiSize srcSize, int srcStep, IppiRect srcR
   BuildAxis(dstRoiSize.width, roiW, xFactor, interpolation, ax);
   BuildAxis(dstRoiSize.height, roiH, yFactor, interpolation, ay);
 
-  const T* origin = RowOf(pSrc, srcStep, static_cast<int>(ry0)) + rx0;
+  const T* origin = RowOf(pSrc, srcStep, src.y0) + src.x0;
   for (int y = 0; y < dstRoiSize.height; ++y) {
     T* out = RowOf(pDst, dstStep, y);
     // The source rows of this destination row and their weights; a weight of exactly 1 on one
@@ -281,9 +293,6 @@ IppStatus ResizeImpl(const T* pSrc, IppiSize srcSize, int srcStep, IppiRect srcR
 }
 
 // Remap of one pixel at source position (x, y), inside the region [x0, x1] x [y0, y1].
-struct Region {
-  int x0, y0, x1, y1;
-};
 
 inline float Pixel(const Ipp8u* src, int step, int x, int y) {
   return static_cast<float>(src[static_cast<std::ptrdiff_t>(step) * y + x]);
@@ -368,15 +377,8 @@ IppStatus ippiRemap_8u_C1R(const Ipp8u* pSrc, IppiSize srcSize, int srcStep, Ipp
   if (srcStep < srcSize.width || dstStep < dstRoiSize.width || xMapStep < dstRoiSize.width * 4LL ||
       yMapStep < dstRoiSize.width * 4LL)
     return ippStsStepErr;
-  const long long x0 = std::max<long long>(srcRoi.x, 0);
-  const long long y0 = std::max<long long>(srcRoi.y, 0);
-  const long long x1 =
-      std::min<long long>(static_cast<long long>(srcRoi.x) + srcRoi.width, srcSize.width);
-  const long long y1 =
-      std::min<long long>(static_cast<long long>(srcRoi.y) + srcRoi.height, srcSize.height);
-  if (x1 <= x0 || y1 <= y0) return ippStsRoiErr;
-  const Region r{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - 1),
-                 static_cast<int>(y1 - 1)};
+  Region r;
+  if (!ClipToImage(srcSize, srcRoi, &r)) return ippStsRoiErr;
   switch (interpolation) {
     case IPPI_INTER_NN:
       RemapRows(pSrc, srcStep, r, pxMap, xMapStep, pyMap, yMapStep, pDst, dstStep, dstRoiSize,

@@ -20,31 +20,15 @@
 namespace Talvex::Platform {
 namespace {
 
-constexpr std::size_t kAlignment = 64;
-
 using Detail::CheckImage;
 using Detail::RowAt;
+using Detail::Scratch;
 
 inline IppStatus CheckKernel(const Ipp32f* kernel, int size, int anchor) {
   if (kernel == nullptr) return ippStsNullPtrErr;
   if (size < 1) return ippStsSizeErr;
   if (anchor < 0 || anchor >= size) return ippStsAnchorErr;
   return ippStsNoErr;
-}
-
-// 64-byte aligned scratch of `count` elements, released on every path.
-template <typename T>
-struct AlignedDeleter {
-  void operator()(T* p) const noexcept { ::operator delete (p, std::align_val_t{kAlignment}); }
-};
-template <typename T>
-using Scratch = std::unique_ptr<T[], AlignedDeleter<T>>;
-
-template <typename T>
-Scratch<T> AllocateScratch(std::size_t count) {
-  void* p = ::operator new (std::max<std::size_t>(count, 1) * sizeof(T),
-                            std::align_val_t{kAlignment}, std::nothrow);
-  return Scratch<T>(static_cast<T*>(p));
 }
 
 // Float sum to 8 bits (Detail::RoundToByte, kept as a 32-bit integer until the row is narrowed).
@@ -162,9 +146,9 @@ IppStatus FilterRow(const In* src, int srcStep, Out* dst, int dstStep, IppiSize 
   if (IppStatus s = CheckKernel(kernel, n, anchor)) return s;
   constexpr bool kBytes = std::is_same_v<In, Ipp8u>;
   const int span = roi.width + n - 1;
-  Scratch<const float*> rows = AllocateScratch<const float*>(static_cast<std::size_t>(n));
-  Scratch<float> line = AllocateScratch<float>(kBytes ? static_cast<std::size_t>(span) : 0);
-  Scratch<Ipp32s> sums = AllocateScratch<Ipp32s>(kBytes ? static_cast<std::size_t>(roi.width) : 0);
+  Scratch<const float*> rows(static_cast<std::size_t>(n));
+  Scratch<float> line(kBytes ? static_cast<std::size_t>(span) : 0);
+  Scratch<Ipp32s> sums(kBytes ? static_cast<std::size_t>(roi.width) : 0);
   if (!rows || !line || !sums) return ippStsMemAllocErr;
   for (int y = 0; y < roi.height; ++y) {
     const In* s = RowAt(src, srcStep, y);
@@ -201,7 +185,7 @@ IppStatus ippiFilterColumn_32f_C1R(const Ipp32f* pSrc, int srcStep, Ipp32f* pDst
   if (IppStatus s = CheckImage(pSrc, srcStep, dstRoiSize)) return s;
   if (IppStatus s = CheckImage(pDst, dstStep, dstRoiSize)) return s;
   if (IppStatus s = CheckKernel(pKernel, kernelSize, yAnchor)) return s;
-  Scratch<const float*> rows = AllocateScratch<const float*>(static_cast<std::size_t>(kernelSize));
+  Scratch<const float*> rows(static_cast<std::size_t>(kernelSize));
   if (!rows) return ippStsMemAllocErr;
   for (int y = 0; y < dstRoiSize.height; ++y) {
     for (int i = 0; i < kernelSize; ++i) rows[i] = RowAt(pSrc, srcStep, y + yAnchor - i);
@@ -221,9 +205,9 @@ IppStatus ippiFilterColumn32f_8u_C1R(const Ipp8u* pSrc, int srcStep, Ipp8u* pDst
   // Each source row is converted to float once, into a ring of n rows: source row
   // (first + j) lives in slot j % n, where first = yAnchor - (n - 1) is the topmost row read.
   const std::size_t stride = (static_cast<std::size_t>(w) + 15) / 16 * 16;
-  Scratch<float> ring = AllocateScratch<float>(stride * static_cast<std::size_t>(n));
-  Scratch<const float*> rows = AllocateScratch<const float*>(static_cast<std::size_t>(n));
-  Scratch<Ipp32s> sums = AllocateScratch<Ipp32s>(static_cast<std::size_t>(w));
+  Scratch<float> ring(stride * static_cast<std::size_t>(n));
+  Scratch<const float*> rows(static_cast<std::size_t>(n));
+  Scratch<Ipp32s> sums(static_cast<std::size_t>(w));
   if (!ring || !rows || !sums) return ippStsMemAllocErr;
   const int first = yAnchor - (n - 1);
   auto load = [&](int j) {
@@ -252,7 +236,7 @@ IppStatus ippiFilter_32f_C1R(const Ipp32f* pSrc, int srcStep, Ipp32f* pDst, int 
     return ippStsAnchorErr;
   const int kw = kernelSize.width;
   const int taps = kw * kernelSize.height;
-  Scratch<const float*> rows = AllocateScratch<const float*>(static_cast<std::size_t>(taps));
+  Scratch<const float*> rows(static_cast<std::size_t>(taps));
   if (!rows) return ippStsMemAllocErr;
   for (int y = 0; y < dstRoiSize.height; ++y) {
     // Tap (i, j) of the kernel reads src(x + anchor.x - i, y + anchor.y - j).
@@ -281,9 +265,9 @@ IppStatus ippiFilterBox_32f_C1IR(Ipp32f* pSrcDst, int srcDstStep, IppiSize dstRo
   // mh - 1; the last of them is at or below y (anchor.y < mh), so it is loaded before row y is
   // overwritten.
   const std::size_t stride = (static_cast<std::size_t>(span) + 15) / 16 * 16;
-  Scratch<float> ring = AllocateScratch<float>(stride * static_cast<std::size_t>(mh));
-  Scratch<double> column = AllocateScratch<double>(static_cast<std::size_t>(span));
-  Scratch<double> row = AllocateScratch<double>(mw > 1 ? static_cast<std::size_t>(w) : 0);
+  Scratch<float> ring(stride * static_cast<std::size_t>(mh));
+  Scratch<double> column(static_cast<std::size_t>(span));
+  Scratch<double> row(mw > 1 ? static_cast<std::size_t>(w) : 0);
   if (!ring || !column || !row) return ippStsMemAllocErr;
   double* __restrict sum = column.get();
   double* __restrict across = row.get();
