@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++
   libgtest-dev libgmock-dev libbenchmark-dev
   libeigen3-dev liblapack-dev liblbfgsb-dev
+  libpng-dev nlohmann-json3-dev
 )
 
 missing=()

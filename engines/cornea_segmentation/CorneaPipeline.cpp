@@ -1,0 +1,357 @@
+// The cornea segmentation pipeline: per B-scan, template correlation, robust parabola, search band,
+// minimum-cost path and spline smoothing for the anterior and the posterior surface, then the
+// confidences and their specular and drop-out marks.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "common/analysis/GraphBasedSegmentation.h"
+#include "common/data_structures/CLineSpace.h"
+#include "common/data_structures/CMatrix.h"
+#include "common/data_structures/CVector.h"
+#include "common/filters/BilateralFilter.h"
+#include "common/geometric_transform/ImResize.h"
+#include "engines/base/LibraryStatus.h"
+#include "engines/cornea_segmentation/CCorneaSegmentation.h"
+#include "platform/TalvexIppiAdvanced.h"
+#include "platform/TalvexIppiBasic.h"
+#include "platform/TalvexIpps.h"
+#include "platform/TalvexPlatformStatus.h"
+
+namespace Talvex::SDOCT::Algorithms {
+
+using Common::Algorithms::DataStructures::CLineSpace;
+using Common::Algorithms::DataStructures::CMatrix;
+using Common::Algorithms::DataStructures::CVector;
+using Engines::RequireSuccess;
+using Platform::IppiSize;
+
+namespace {
+
+// Sizes of one call, in working (decimated) pixels.
+struct WorkingGeometry {
+  int width = 0;       // W' = W / lateralSubsample
+  int depth = 0;       // D' = L / axialSubsample
+  int tplLength = 0;   // T, the correlated part of a step template
+  int tplStart = 0;    // first template sample used: D'/2 - T/2
+  int antOffset = 0;   // A: the anterior band starts this far above the guide
+  int bandHeight = 0;  // H = 3 A
+  int pstTop = 0;      // the posterior band starts this far above its guide
+  int pstLength = 0;   // and is this long
+  int pstGuide = 0;    // 500 um: posterior guide below the anterior path
+  int padRows = 0, padCols = 0, padTop = 0, padLeft = 0;
+};
+
+// (int)(v) for a real value that may be out of range or NaN: saturated, NaN gives 0.
+int TruncSaturated(double v) {
+  if (!(v == v)) return 0;
+  return static_cast<int>(std::fmin(std::fmax(v, -2147483648.0), 2147483647.0));
+}
+
+// Per-call scratch, allocated once before the B-scan loop.
+struct Scratch {
+  Scratch(const WorkingGeometry& g, int W)
+      : decimated(g.width * g.depth),
+        padded(g.padRows * g.padCols),
+        filtered(g.padRows * g.padCols),
+        image(g.width, g.depth),
+        band(g.width, std::max(g.bandHeight, 1)),
+        correlation(g.depth),
+        antTemplate(g.depth),
+        pstTemplate(g.depth),
+        xs(g.width),
+        candidates(g.width),
+        coeff(3),
+        inliers(g.width),
+        start(g.width),
+        guide(g.width),
+        path(g.width),
+        full(W) {}
+  CVector<std::uint8_t> decimated, padded, filtered;
+  CMatrix<float> image, band;
+  CVector<float> correlation, antTemplate, pstTemplate;
+  CVector<double> xs, candidates, coeff;
+  CVector<int> inliers, start;
+  CVector<float> guide, path, full;
+};
+
+}  // namespace
+
+void CCorneaSegmentation::SmoothLayer(const float* layer, int width, float smooth,
+                                      float* smoothLayer) {
+  const auto x = CLineSpace<float>::linspace(0.0f, static_cast<float>(width - 1), width);
+  if (!x) throw AlgorithmException("TalvexAlgorithm: bspline() failed.");
+  BsplineInterpolation(x->getdata(), layer, width, x->getdata(), smoothLayer, width, smooth);
+}
+
+namespace {
+
+WorkingGeometry MakeGeometry(const CCorneaSegmentation& e, int W, int L) {
+  // A record left at its zero defaults would divide by zero below: refuse it instead.
+  if (e.lateralSubsample < 1 || e.axialSubsample < 1 || e.depthMicron < 1)
+    throw AlgorithmException(
+        "Segmentation parameters: lateralSubsample, axialSubsample and depthMicron must be at "
+        "least 1.");
+  WorkingGeometry g;
+  g.width = W / e.lateralSubsample;
+  g.depth = L / e.axialSubsample;
+  if (g.width > CCorneaSegmentation::kMaxWorkingWidth)
+    throw AlgorithmException("Working B-scan width exceeds 2048 A-scans.");
+  const double perMicron = static_cast<double>(g.depth) / e.depthMicron;
+  g.tplLength = static_cast<int>(100.0 / e.axialSubsample + 0.5);
+  g.tplStart = g.depth / 2 - g.tplLength / 2;
+  g.antOffset = TruncSaturated(e.layerOffset * perMicron);
+  g.bandHeight = 3 * g.antOffset;
+  g.pstTop = TruncSaturated(e.posteriorTopROI * perMicron);
+  g.pstLength = TruncSaturated(e.posteriorBottomROI * perMicron);
+  g.pstGuide = TruncSaturated(g.depth * 500.0 / e.depthMicron);
+  g.padTop = e.bilateralMaxKernelHeight / 2;
+  g.padLeft = e.bilateralMaxKernelWidth / 2;
+  g.padRows = e.bilateralMaxKernelHeight + g.width - 1;
+  g.padCols = e.bilateralMaxKernelWidth + g.depth - 1;
+  return g;
+}
+
+// Converts the working image inside a padded 8-bit image to float.
+void PaddedToFloat(const std::uint8_t* padded, const WorkingGeometry& g, float* image) {
+  TALVEX_IPP(ippiConvert_8u32f_C1R, padded + g.padTop * g.padCols + g.padLeft, g.padCols, image,
+             g.depth * static_cast<int>(sizeof(float)), IppiSize{g.depth, g.width});
+}
+
+// One surface candidate per working A-scan: the depth where the A-scan correlates best with the
+// step template, or 0 when the best correlation stays below the threshold.
+void CorrelationCandidates(const WorkingGeometry& g, float threshold, const float* tpl,
+                           Scratch& s) {
+  float** rows = s.image.getmatrix();
+  float* corr = s.correlation.getdata();
+  double* y = s.candidates.getdata();
+  for (int i = 0; i < g.width; ++i) {
+    if (g.depth <= g.tplLength) {
+      y[i] = 0.0;
+      continue;
+    }
+    Platform::IppCheck(Platform::ippiCrossCorrSame_Norm_32f_C1R(
+                           rows[i], g.depth * 4, IppiSize{g.depth, 1}, tpl + g.tplStart,
+                           g.tplLength * 4, IppiSize{g.tplLength, 1}, corr, g.depth * 4),
+                       "ippiCrossCorrSame_NormLevel_8u_C1RSfs");
+    float best = 0.0f;
+    int index = 0;
+    TALVEX_IPP(ippsMaxIndx_32f, corr, g.depth, &best, &index);
+    y[i] = best >= threshold ? static_cast<double>(index) : 0.0;
+  }
+}
+
+// Traces the minimum-cost path in the band cut along guide s.guide; path receives working depths.
+void TraceBand(CCorneaSegmentation& e, const WorkingGeometry& g, int offset1, int offset2,
+               int which, Scratch& s) {
+  PaddedToFloat(s.padded.getdata(), g, s.image.getdata());
+  std::fill(s.band.getdata(), s.band.getdata() + static_cast<long long>(g.width) * g.bandHeight,
+            0.0f);
+  e.ImageROI(s.guide.getdata(), s.image.getmatrix(), g.width, g.depth, s.band.getmatrix(), g.width,
+             g.bandHeight, offset1, offset2, s.start.getdata());
+  e.GaussDerivitiveBscan(s.band.getdata(), g.width, g.bandHeight, e.gaussXsigma, e.gaussXsize,
+                         e.gaussYsigma, e.gaussYsize);
+  e.CostImageROI(s.band.getdata(), g.width, g.bandHeight, which);
+  float* path = s.path.getdata();
+  RequireSuccess(Common::Algorithms::Analysis::GraphBasedSegmentation(s.band.getdata(), g.width,
+                                                                      g.bandHeight, 2, path, false),
+                 "TalvexAlgorithm: GraphBasedSegmentation() failed.");
+  const int* start = s.start.getdata();
+  for (int i = 0; i < g.width; ++i) path[i] = static_cast<float>(path[i] + start[i]);
+}
+
+// Smoothing spline of wavelength bsplineWavelength * W through the full-width layer, in place.
+void SmoothFullWidth(CCorneaSegmentation& e, const float* xf, float* layer, int W) {
+  const float wavelength = static_cast<float>(static_cast<double>(e.bsplineWavelength) * W);
+  RequireSuccess(e.bspline(xf, layer, W, xf, layer, W, wavelength, 2),
+                 "TalvexAlgorithm: bspline() failed.");
+}
+
+// Confidence above threshold becomes 1, anything else -1; then a running median of 11.
+void ThresholdConfidence(float* row, int W, float threshold) {
+  for (int i = 0; i < W; ++i) row[i] = row[i] > threshold ? 1.0f : -1.0f;
+  TALVEX_IPP(ippsFilterMedian_32f_I, row, W, 11);
+}
+
+struct Outputs {
+  float* anterior;
+  float* posterior;
+  float* anteriorConfidence;
+  float* posteriorConfidence;
+};
+
+// Robust parabola through the candidates; false (B-scan abandoned) when it has no inliers.
+bool FitCandidates(CCorneaSegmentation& e, const WorkingGeometry& g, Scratch& s) {
+  int ninliers = 0;
+  e.FitPoints(s.xs.getdata(), s.candidates.getdata(), g.width, 2, s.inliers.getdata(), ninliers,
+              s.coeff.getdata());
+  if (ninliers == 0) return false;
+  for (int i = 0; i < g.width; ++i)
+    s.guide.getdata()[i] = static_cast<float>(s.candidates.getdata()[i]);
+  return true;
+}
+
+// Both surfaces of B-scan b (working depths; the axial rescaling follows for the whole volume).
+// input is the caller's B-scan, used to snap the anterior surface to its intensity peak.
+void SegmentBscan(CCorneaSegmentation& e, int b, const WorkingGeometry& g, Scratch& s,
+                  const float* xw, const float* xf, const std::uint8_t* input, const Outputs& out) {
+  const int W = e.bscanWidth, L = e.ascanLength;
+  const long long row = static_cast<long long>(b) * W;
+  const std::uint8_t* working = e.workingVolume + row * L;
+  float* full = s.full.getdata();
+  if (out.anterior != nullptr) {
+    PaddedToFloat(s.filtered.getdata(), g, s.image.getdata());
+    CorrelationCandidates(g, e.corrCoeffThresh, s.antTemplate.getdata(), s);
+    if (!FitCandidates(e, g, s)) return;
+    TraceBand(e, g, g.antOffset, g.bandHeight, 1, s);
+    e.CsplineInterpolation(xw, s.path.getdata(), g.width, xf, full, W);
+    SmoothFullWidth(e, xf, full, W);
+    std::copy(full, full + W, out.anterior + row);
+    if (e.adjustAnterior) e.AdjustToPick(input, W, L, out.anterior + row);
+    if (out.anteriorConfidence != nullptr)
+      e.ComputeConfidence(working, W, L, full, 1, out.anteriorConfidence + row);
+  }
+  if (out.posterior == nullptr) return;
+  float* guide = s.guide.getdata();
+  if (out.anterior != nullptr) {
+    // 500 um below this B-scan's anterior path, kept inside the working A-scan.
+    const float* path = s.path.getdata();
+    for (int i = 0; i < g.width; ++i) {
+      guide[i] = static_cast<float>(path[i] + g.pstGuide);
+      if (guide[i] > g.depth) guide[i] = static_cast<float>(g.depth - 1);
+    }
+  } else {
+    PaddedToFloat(s.filtered.getdata(), g, s.image.getdata());
+    CorrelationCandidates(g, e.corrCoeffThresh, s.pstTemplate.getdata(), s);
+    if (!FitCandidates(e, g, s)) return;
+  }
+  TraceBand(e, g, g.pstTop, g.pstLength, 0, s);
+  e.CsplineInterpolation(xw, s.path.getdata(), g.width, xf, full, W);
+  std::copy(full, full + W, out.posterior + row);
+  if (out.posteriorConfidence != nullptr) {
+    SmoothFullWidth(e, xf, full, W);
+    e.ComputeConfidence(working, W, L, full, 0, out.posteriorConfidence + row);
+  }
+}
+
+// Marks both confidences -2 across a specular streak found in the central third of each B-scan.
+void MarkSpecularReflections(CCorneaSegmentation& e, const Outputs& out) {
+  const int W = e.bscanWidth, L = e.ascanLength, C = W / 3;
+  if (C < 5 || L < 5) return;  // too narrow for the 5 x 5 maximum filter
+  const int halfWindow =
+      TruncSaturated(static_cast<double>(W) * 750.0 / e.lateralXMicron + 0.5) / 2;
+  CVector<std::uint8_t> third(C * L), maxima(C * L);
+  for (int b = 0; b < e.numBscans; ++b) {
+    const long long row = static_cast<long long>(b) * W;
+    TALVEX_IPP(ippiCopy_8u_C1R, e.workingVolume + (row + C) * L, L, third.getdata(), L,
+               IppiSize{L, C});
+    int xPos = -1, xOffset = -1;
+    e.DetectSpecularReflection(third.getdata(), C, L, maxima.getdata(), out.anterior + row + C,
+                               0.5f, xPos, xOffset);
+    if (xPos <= 0 || xOffset >= halfWindow) continue;
+    const int from = std::max(xPos - xOffset + C, 0), to = std::min(xPos + xOffset + C, W);
+    for (int x = from; x < to; ++x)
+      out.anteriorConfidence[row + x] = out.posteriorConfidence[row + x] = -2.0f;
+  }
+}
+
+// Confidence -3 where a surface lies within dropOutsOffset of the top or bottom of the A-scan.
+void MarkDropOuts(const CCorneaSegmentation& e, const Outputs& out) {
+  const float scaled = static_cast<float>(e.dropOutsOffset) * static_cast<float>(e.ascanLength) /
+                       static_cast<float>(e.depthMicron);
+  const int d = static_cast<std::int16_t>(TruncSaturated(scaled));
+  if (d <= 0) return;
+  const long long n = static_cast<long long>(e.numBscans) * e.bscanWidth;
+  const float top = static_cast<float>(d), bottom = static_cast<float>(e.ascanLength - d);
+  for (long long i = 0; i < n; ++i) {
+    if (out.anterior[i] < top || out.anterior[i] > bottom) out.anteriorConfidence[i] = -3.0f;
+    if (out.posterior[i] < top || out.posterior[i] > bottom) out.posteriorConfidence[i] = -3.0f;
+  }
+}
+
+// Axial rescaling of the layers, thresholding of the confidences and, with all four outputs, the
+// specular and drop-out marks.
+void FinishOutputs(CCorneaSegmentation& e, const Outputs& out) {
+  const int W = e.bscanWidth;
+  const int n = e.numBscans * W;
+  if (e.axialSubsample > 1) {
+    for (float* layer : {out.anterior, out.posterior})
+      if (layer != nullptr)
+        TALVEX_IPP(ippsMulC_32f_I, static_cast<float>(e.axialSubsample), layer, n);
+  }
+  for (int b = 0; b < e.numBscans; ++b) {
+    if (out.anteriorConfidence != nullptr)
+      ThresholdConfidence(out.anteriorConfidence + b * W, W, e.anteriorConfidenceThreshold);
+    if (out.posteriorConfidence != nullptr) {
+      ThresholdConfidence(out.posteriorConfidence + b * W, W, e.posteriorConfidenceThreshold);
+      e.LayerConfidenceProcessing(out.posteriorConfidence + b * W, W);
+    }
+  }
+  if (out.anterior == nullptr || out.posterior == nullptr || out.anteriorConfidence == nullptr ||
+      out.posteriorConfidence == nullptr)
+    return;
+  MarkSpecularReflections(e, out);
+  MarkDropOuts(e, out);
+}
+
+}  // namespace
+
+void CCorneaSegmentation::SegmentCornea(const std::uint8_t* volume, int numBscans_, int bscanWidth_,
+                                        int ascanLength_, const int* randomvalues,
+                                        std::uint32_t nrandom, std::uint8_t* volBuffer,
+                                        float* anteriorLayer, float* posteriorLayer,
+                                        float* anteriorConfidence, float* posteriorConfidence) {
+  if (volume == nullptr) throw AlgorithmException("Input SD-OCT volume is NULL.");
+  if (volBuffer == nullptr) throw AlgorithmException("Input SD-OCT volume buffer is NULL.");
+  SetRandomArray(randomvalues, nrandom);
+  numBscans = numBscans_;
+  bscanWidth = bscanWidth_;
+  ascanLength = ascanLength_;
+  workingVolume = volBuffer;
+  if (numBscans < 1 || bscanWidth < 1 || ascanLength < 1) return;
+  const int W = bscanWidth, L = ascanLength;
+  const long long bscanBytes = static_cast<long long>(W) * L;
+  const WorkingGeometry g = MakeGeometry(*this, W, L);
+  std::memcpy(volBuffer, volume, static_cast<size_t>(bscanBytes) * numBscans);
+  if (sigmaLateral > 0.0f) LateralSmooth(volBuffer, numBscans, W, L, sigmaLateral);
+  if (sigmaAxial > 0.0f) AxialSmooth(volBuffer, numBscans, W, L, sigmaAxial);
+
+  Scratch s(g, W);
+  StepFunction(depthMicron, g.depth, axialRes1Micron, signal1Level_0, signal1Level_1,
+               signal1Level_2, s.antTemplate.getdata());
+  StepFunction(depthMicron, g.depth, axialRes2Micron, signal2Level_0, signal2Level_1,
+               signal2Level_2, s.pstTemplate.getdata());
+  Common::Algorithms::Filters::BilateralFilter bilateral;
+  const int mask[2] = {bilateralMaxKernelWidth, bilateralMaxKernelHeight};
+  const float sigmas[2] = {bilateralValSquareSigma, bilateralPosSquareSigma};
+  if (g.padRows < 1 || g.padCols < 1 ||
+      bilateral.BilateralFilterInit(g.padRows, g.padCols, mask, sigmas, 1) == -1)
+    throw AlgorithmException("TalvexAlgorithm: BilateralFilter::BilateralFilterInit() failed.");
+
+  for (int i = 0; i < g.width; ++i) s.xs.getdata()[i] = i;
+  const auto xw = CLineSpace<float>::linspace(0.0f, static_cast<float>(W - 1), g.width);
+  const auto xf = CLineSpace<float>::linspace(0.0f, static_cast<float>(W - 1), W);
+  if (!xw || !xf) throw AlgorithmException("TalvexAlgorithm: ImResize() failed.");
+
+  for (int b = 0; b < numBscans; ++b) {
+    const std::uint8_t* working = volBuffer + b * bscanBytes;
+    RequireSuccess(Common::Algorithms::GeometricTransform::ImResize(
+                       working, W, L, 0, s.decimated.getdata(), g.width, g.depth),
+                   "TalvexAlgorithm: ImResize() failed.");
+    TALVEX_IPP(ippiCopyReplicateBorder_8u_C1R, s.decimated.getdata(), g.depth,
+               IppiSize{g.depth, g.width}, s.padded.getdata(), g.padCols,
+               IppiSize{g.padCols, g.padRows}, g.padTop, g.padLeft);
+    // The filter leaves the last working A-scan and depth sample unwritten: they keep the
+    // unfiltered values rather than zeros.
+    std::memcpy(s.filtered.getdata(), s.padded.getdata(),
+                static_cast<size_t>(g.padRows) * g.padCols);
+    if (bilateral.filterBilateral(s.padded.getdata(), s.filtered.getdata()) == -1)
+      throw AlgorithmException("TalvexAlgorithm: BilateralFilter::filterBilateral() failed.");
+    const Outputs out{anteriorLayer, posteriorLayer, anteriorConfidence, posteriorConfidence};
+    SegmentBscan(*this, b, g, s, xw->getdata(), xf->getdata(), volume + b * bscanBytes, out);
+  }
+  FinishOutputs(*this, {anteriorLayer, posteriorLayer, anteriorConfidence, posteriorConfidence});
+}
+
+}  // namespace Talvex::SDOCT::Algorithms

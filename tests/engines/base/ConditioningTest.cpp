@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "engines/base/CAnteriorSegmentModule.h"
+#include "interface/AlgorithmException.h"
+
+namespace {
+
+using Talvex::SDOCT::Algorithms::AlgorithmException;
+using Talvex::SDOCT::Algorithms::CAnteriorSegmentModule;
+
+// Direct oracle of the volume smoothing along rows (across A-scans): normalised Gaussian of
+// 2h + 1 taps, replicated edge rows, rounding to nearest.
+std::vector<std::uint8_t> SmoothAcrossRows(const std::vector<std::uint8_t>& img, int rows, int cols,
+                                           int h, double sig) {
+  std::vector<double> g(2 * h + 1);
+  double sum = 0;
+  for (int j = -h; j <= h; ++j) sum += g[j + h] = std::exp(-j * j / (2 * sig * sig));
+  std::vector<std::uint8_t> out(img.size());
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) {
+      double v = 0;
+      for (int j = -h; j <= h; ++j) v += g[j + h] / sum * img[std::clamp(r + j, 0, rows - 1) * cols + c];
+      out[r * cols + c] = static_cast<std::uint8_t>(std::floor(v + 0.5));
+    }
+  return out;
+}
+
+TEST(VolumeSmoothing, KernelWidthFollowsFiveSigmaMadeOdd) {
+  const int rows = 12, cols = 9;
+  std::vector<std::uint8_t> img(rows * cols);
+  for (int i = 0; i < rows * cols; ++i) img[i] = static_cast<std::uint8_t>((i * 37) % 251);
+  CAnteriorSegmentModule m;
+  // sig 1.0: k = 5 (h = 2); sig 0.6: k = 3 from 3 (h = 1); sig 0.2: k = 1, unchanged.
+  for (auto [sig, h] : {std::pair{1.0f, 2}, std::pair{0.6f, 1}, std::pair{0.2f, 0}}) {
+    std::vector<std::uint8_t> lateral = img;
+    m.LateralSmooth(lateral.data(), 1, rows, cols, sig);
+    const auto expected = SmoothAcrossRows(img, rows, cols, h, sig);
+    for (int i = 0; i < rows * cols; ++i) EXPECT_NEAR(lateral[i], expected[i], 1) << sig << " " << i;
+  }
+  // Along depth the same kernel acts within each A-scan: smooth the transposed image.
+  std::vector<std::uint8_t> axial = img, transposed(rows * cols);
+  m.AxialSmooth(axial.data(), 1, rows, cols, 1.0f);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) transposed[c * rows + r] = img[r * cols + c];
+  const auto expected = SmoothAcrossRows(transposed, cols, rows, 2, 1.0);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) EXPECT_NEAR(axial[r * cols + c], expected[c * rows + r], 1);
+}
+
+TEST(VolumeSmoothing, EverySliceOfAVolumeIsSmoothedOnItsOwn) {
+  const int rows = 6, cols = 5;
+  std::vector<std::uint8_t> volume(2 * rows * cols, 10);
+  std::fill(volume.begin() + rows * cols, volume.end(), 200);  // second slice flat and bright
+  CAnteriorSegmentModule m;
+  m.LateralSmooth(volume.data(), 2, rows, cols, 2.0f);
+  EXPECT_EQ(volume[rows * cols - 1], 10);  // no bleeding across the slice boundary
+  EXPECT_EQ(volume[rows * cols], 200);
+}
+
+// Circular convolution of the ideal step with the Gaussian PSF exp(-z^2/w^2)/(w sqrt(pi)), in the
+// spatial domain, as the oracle of the frequency-domain template.
+std::vector<double> StepOracle(int depthMicron, int n, double res, double l1, double l2, double l3) {
+  const int h = n / 2;
+  const double dz = double(depthMicron) / n, w = res / (2 * std::sqrt(std::log(2.0)));
+  const double a1 = std::pow(10, l1 / 40), a2 = std::pow(10, l2 / 40), a3 = std::pow(10, l3 / 40);
+  std::vector<double> s(n, a2), out(n, 0.0);
+  for (int i = 1; i < h; ++i) s[i] = a1;
+  s[0] = s[h] = (a1 + a2) / 2;
+  if (l3 > -100) s[h] += a3 * std::sqrt(M_PI) * w / dz;
+  for (int i = 0; i < n; ++i)
+    for (int d = -n / 2; d < n - n / 2; ++d) {
+      const double z = d * dz;
+      out[i] += s[((i - d) % n + n) % n] * std::exp(-z * z / (w * w)) / (w * std::sqrt(M_PI)) * dz;
+    }
+  for (double& v : out) v = std::floor(std::log10(v) * 40 + 0.5);
+  return out;
+}
+
+TEST(StepTemplate, MatchesSpatialConvolutionForAnyDepthLength) {
+  CAnteriorSegmentModule m;
+  for (int n : {64, 100, 512, 600}) {
+    std::vector<float> profile(n);
+    m.StepFunction(500, n, 40.0f, 25.0f, 70.0f, 120.0f, profile.data());
+    const auto expected = StepOracle(500, n, 40.0, 25, 70, 120);
+    for (int i = 5; i < n - 5; ++i) EXPECT_NEAR(profile[i], expected[i], 1.0) << n << " " << i;
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(profile[i], 25.0f);
+      EXPECT_EQ(profile[n - 1 - i], 70.0f);
+    }
+  }
+}
+
+TEST(StepTemplate, ReflectionPeakOnlyAboveMinusHundred) {
+  CAnteriorSegmentModule m;
+  const int n = 100;
+  std::vector<float> peak(n), plain(n);
+  m.StepFunction(200, n, 10.0f, 25.0f, 70.0f, 120.0f, peak.data());
+  m.StepFunction(200, n, 10.0f, 25.0f, 70.0f, -100.0f, plain.data());
+  EXPECT_NEAR(peak[n / 2], 120.0f, 2.0f);
+  for (int i = 11; i < n - 10; ++i) EXPECT_GE(plain[i], plain[i - 1]);  // a monotone step
+  EXPECT_EQ(plain[10], 25.0f);
+  EXPECT_EQ(plain[90], 70.0f);
+}
+
+TEST(SearchBand, StartsAtNearestGuideMinusOffsetAndStaysInside) {
+  const int gh = 4, gw = 20;
+  std::vector<float> grad(gh * gw);
+  for (int i = 0; i < gh * gw; ++i) grad[i] = static_cast<float>(i % gw);
+  std::vector<float*> g(gh), r(gh);
+  std::vector<float> roi(gh * 5, -9.0f);
+  for (int i = 0; i < gh; ++i) g[i] = grad.data() + i * gw, r[i] = roi.data() + i * 5;
+  const float guide[gh] = {-7.0f, 9.6f, 40.0f, NAN};
+  int start[gh] = {-5, -5, -5, -5};
+  CAnteriorSegmentModule m;
+  m.ImageROI(guide, g.data(), gh, gw, r.data(), gh, 5, 3, 10, start);
+  EXPECT_EQ(start[0], 1);   // centre 0: start clamped to 1
+  EXPECT_EQ(start[1], 7);   // nearest 10, minus 3
+  EXPECT_EQ(start[2], 16);  // centre limited to 19; band ends before column 18
+  EXPECT_EQ(roi[5 * 1 + 0], 7.0f);
+  EXPECT_EQ(roi[5 * 2 + 1], 17.0f);
+  EXPECT_EQ(roi[5 * 2 + 2], -9.0f);  // only 18 - 16 = 2 samples copied
+  // A band that cannot hold a sample leaves the row and its start alone.
+  int keep = 42;
+  m.ImageROI(guide + 1, g.data(), 1, gw, r.data(), 1, 5, 3, 0, &keep);
+  EXPECT_EQ(keep, 42);
+}
+
+TEST(CostImage, DarkToBrightStepBecomesLowCostOnlyWhenNegated) {
+  CAnteriorSegmentModule m;
+  float a[2] = {5.0f, -5.0f}, b[2] = {5.0f, -5.0f};
+  m.CostImageROI(a, 1, 2, 1);
+  m.CostImageROI(b, 1, 2, 0);
+  EXPECT_NEAR(a[0], 1 / (1 + std::exp(5.0)), 1e-6);
+  EXPECT_NEAR(b[0], 1 / (1 + std::exp(-5.0)), 1e-6);
+}
+
+TEST(DetectLayer, TracesADarkToBrightBoundaryAlongItsCurve) {
+  const int rows = 60, cols = 80;
+  std::vector<float> img(rows * cols), layer(rows);
+  std::vector<int> truth(rows);
+  for (int r = 0; r < rows; ++r) {
+    truth[r] = 30 + static_cast<int>(10 * std::sin(r * 0.1));
+    for (int c = 0; c < cols; ++c) img[r * cols + c] = c >= truth[r] ? 70.0f : 25.0f;
+  }
+  CAnteriorSegmentModule m;
+  m.DetectLayer(img.data(), rows, cols, 1.0f, 3, 1.0f, 3, 1, 2, layer.data(), false);
+  for (int r = 0; r < rows; ++r) EXPECT_NEAR(layer[r], truth[r], 1.0) << r;
+}
+
+TEST(GaussDerivative, EvenKernelSizeIsRefusedWithoutOverrun) {
+  std::vector<float> img(16 * 16, 1.0f);
+  CAnteriorSegmentModule m;
+  try {
+    m.GaussDerivitiveBscan(img.data(), 16, 16, 1.0f, 3, 1.0f, 8);
+    FAIL();
+  } catch (const AlgorithmException& e) {
+    EXPECT_STREQ(e.what(), "TalvexAlgorithm: ConvRow2D() failed.");
+  }
+  EXPECT_THROW(m.GaussianDerivitiveBscan(img.data(), 16, 16, 1.0f, 4, 1.0f, 3),
+               AlgorithmException);
+}
+
+TEST(BilateralFiltering, FlatImageStaysAndEdgeSurvives) {
+  const int rows = 20, cols = 30;
+  std::vector<std::uint8_t> img(rows * cols);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) img[r * cols + c] = c < 15 ? 30 : 200;
+  auto filtered = img;
+  CAnteriorSegmentModule m;
+  m.BilateralFiltering(filtered.data(), rows, cols, 5, 5, 400.0f, 4.0f);
+  EXPECT_EQ(filtered, img);  // piecewise flat with a strong edge: nothing to smooth
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engines/base/CAnteriorSegmentModule.h"
+#include "engines/cornea_segmentation/CCorneaSegmentation.h"
+#include "interface/AlgorithmException.h"
+#include "interface/CCorneaSegmentationAlgorithm.h"
+#include "interface/CorneaSegPresets.h"
+
+namespace {
+
+using namespace Talvex::SDOCT::Algorithms;
+
+// A simple cornea B-scan: air 25, a bright anterior surface, stroma 70 with grain, aqueous 25,
+// surfaces on parabolas (depth in samples).
+struct SimpleScan {
+  int W = 512, L = 512, numBscans = 2;
+  std::vector<std::uint8_t> volume;
+  double Anterior(int i) const { return 120 + 2.0e-3 * (i - W / 2.0) * (i - W / 2.0) / 4; }
+  double Posterior(int i) const {
+    return Anterior(i) + 260 + 1.0e-3 * (i - W / 2.0) * (i - W / 2.0) / 4;
+  }
+  SimpleScan() : volume(size_t(numBscans) * W * L) {
+    std::mt19937 rng(3);
+    std::normal_distribution<double> grain(0.0, 6.0);
+    for (int b = 0; b < numBscans; ++b)
+      for (int i = 0; i < W; ++i)
+        for (int z = 0; z < L; ++z) {
+          double v = 25;
+          if (z >= Anterior(i) && z < Posterior(i)) v = 70;
+          if (z >= Anterior(i) && z < Anterior(i) + 3) v = 110;
+          v += grain(rng);
+          volume[(size_t(b) * W + i) * L + z] =
+              static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
+        }
+  }
+};
+
+// The path lies on the last dark or first bright sample of each edge.
+constexpr double kSurfaceTolerancePx = 1.5;
+
+CorneaSegParameter SimpleParameters(const SimpleScan& s) {
+  CorneaSegParameter p = CorneaSegPresetRadial1024();
+  p.depthMicron = 2 * s.L;  // 2 um per sample like the preset
+  p.lateralXMicron = 9000 * s.W / 1024;
+  return p;
+}
+
+TEST(CorneaPipeline, FindsBothSurfacesOfASimpleScan) {
+  SimpleScan s;
+  const int n = s.numBscans * s.W;
+  std::vector<std::uint8_t> buffer(s.volume.size());
+  std::vector<float> ant(n, -7), pst(n, -7), antC(n, -7), pstC(n, -7);
+  const auto* random = CAnteriorSegmentModule::DefaultRandomValues();
+  CCorneaSegmentationAlgorithm facade;
+  facade.Initialize(SimpleParameters(s));
+  facade.SegmentCornea(s.volume.data(), s.numBscans, s.W, s.L, random, 65536, buffer.data(),
+                       ant.data(), pst.data(), antC.data(), pstC.data());
+  double antErr = 0, pstErr = 0;
+  int confident = 0;
+  for (int b = 0; b < s.numBscans; ++b)
+    for (int i = 0; i < s.W; ++i) {
+      antErr = std::max(antErr, std::fabs(ant[b * s.W + i] - s.Anterior(i)));
+      pstErr = std::max(pstErr, std::fabs(pst[b * s.W + i] - s.Posterior(i)));
+      confident += antC[b * s.W + i] == 1.0f;
+    }
+  EXPECT_LT(antErr, kSurfaceTolerancePx);
+  EXPECT_LT(pstErr, kSurfaceTolerancePx);
+  EXPECT_GT(confident, n * 9 / 10);
+
+  // Repeatable: the same random array gives bit-identical outputs.
+  std::vector<float> ant2(n, -7), pst2(n, -7), antC2(n, -7), pstC2(n, -7);
+  facade.SegmentCornea(s.volume.data(), s.numBscans, s.W, s.L, random, 65536, buffer.data(),
+                       ant2.data(), pst2.data(), antC2.data(), pstC2.data());
+  EXPECT_EQ(ant, ant2);
+  EXPECT_EQ(pst, pst2);
+  EXPECT_EQ(antC, antC2);
+  EXPECT_EQ(pstC, pstC2);
+
+  // Each surface alone: the anterior-only call gives the same anterior surface; the posterior-only
+  // call finds the posterior surface from its own template.
+  std::vector<float> alone(n, -7), aloneC(n, -7);
+  facade.SegmentAnterior(s.volume.data(), s.numBscans, s.W, s.L, random, 65536, buffer.data(),
+                         alone.data(), aloneC.data());
+  EXPECT_EQ(alone, ant);
+  facade.SegmentPosterior(s.volume.data(), s.numBscans, s.W, s.L, random, 65536, buffer.data(),
+                          alone.data(), aloneC.data());
+  for (int i = 0; i < n; ++i) ASSERT_NEAR(alone[i], s.Posterior(i % s.W), kSurfaceTolerancePx);
+}
+
+TEST(CorneaPipeline, AxialSubsampleTwoReportsFullDepthPositions) {
+  SimpleScan s;
+  const int n = s.numBscans * s.W;
+  std::vector<std::uint8_t> buffer(s.volume.size());
+  std::vector<float> ant(n, -7), pst(n, -7);
+  CorneaSegParameter p = SimpleParameters(s);
+  p.axialSubsample = 2;
+  CCorneaSegmentationAlgorithm facade;
+  facade.Initialize(p);
+  facade.SegmentCornea(s.volume.data(), s.numBscans, s.W, s.L,
+                       CAnteriorSegmentModule::DefaultRandomValues(), 65536, buffer.data(),
+                       ant.data(), pst.data(), nullptr, nullptr);
+  for (int i = 0; i < n; ++i) {
+    ASSERT_NEAR(ant[i], s.Anterior(i % s.W), 2 * kSurfaceTolerancePx);
+    ASSERT_NEAR(pst[i], s.Posterior(i % s.W), 2 * kSurfaceTolerancePx);
+  }
+}
+
+TEST(CorneaPipeline, NothingCorrelatesSoEveryRowKeepsTheCallersValues) {
+  SimpleScan s;
+  std::fill(s.volume.begin(), s.volume.end(), std::uint8_t{0});
+  const int n = s.numBscans * s.W;
+  std::vector<std::uint8_t> buffer(s.volume.size());
+  std::vector<float> ant(n, -7), pst(n, -7), antC(n, 0.9f), pstC(n, 0.9f);
+  CCorneaSegmentationAlgorithm facade;
+  facade.Initialize(SimpleParameters(s));
+  facade.SegmentCornea(s.volume.data(), s.numBscans, s.W, s.L,
+                       CAnteriorSegmentModule::DefaultRandomValues(), 65536, buffer.data(),
+                       ant.data(), pst.data(), antC.data(), pstC.data());
+  EXPECT_EQ(ant, std::vector<float>(n, -7));
+  EXPECT_EQ(pst, std::vector<float>(n, -7));
+  // Only the thresholding and the marks act on the caller's values: -7 lies above the top.
+  EXPECT_EQ(antC, std::vector<float>(n, -3.0f));
+}
+
+TEST(CorneaPipeline, RefusesMissingInputsAndImpossibleSettingsWithExactMessages) {
+  SimpleScan s;
+  const int n = s.numBscans * s.W;
+  std::vector<std::uint8_t> buffer(s.volume.size());
+  std::vector<float> ant(n, -7);
+  const int* random = CAnteriorSegmentModule::DefaultRandomValues();
+  CCorneaSegmentationAlgorithm facade;
+  auto message = [&](auto call) {
+    try {
+      call();
+    } catch (const AlgorithmException& e) {
+      return std::string(e.what());
+    }
+    return std::string("no exception");
+  };
+  auto anterior = [&](const std::uint8_t* volume, std::uint8_t* buf, const int* rv) {
+    return [=, &facade, &ant] {
+      facade.SegmentAnterior(volume, s.numBscans, s.W, s.L, rv, 65536, buf, ant.data(), ant.data());
+    };
+  };
+  EXPECT_EQ(message(anterior(s.volume.data(), buffer.data(), random)),
+            "CCorneaSegmentationAlgorithm::SegmentCornea: parameter initialization is missing.");
+  EXPECT_EQ(ant, std::vector<float>(n, -7));
+  CorneaSegParameter p = SimpleParameters(s);
+  facade.Initialize(p);
+  EXPECT_EQ(message(anterior(nullptr, buffer.data(), random)), "Input SD-OCT volume is NULL.");
+  EXPECT_EQ(message(anterior(s.volume.data(), nullptr, random)),
+            "Input SD-OCT volume buffer is NULL.");
+  EXPECT_EQ(message(anterior(s.volume.data(), buffer.data(), nullptr)), "SetRandomArray() failed.");
+  p.bsplineWavelength = 1.5f;  // longer than the layer: the smoothing spline refuses
+  facade.Initialize(p);
+  EXPECT_EQ(message(anterior(s.volume.data(), buffer.data(), random)),
+            "TalvexAlgorithm: bspline() failed.");
+  facade.Initialize(CorneaSegParameter());  // all zero: would divide by zero
+  EXPECT_NE(message(anterior(s.volume.data(), buffer.data(), random)), "no exception");
+}
+
+}  // namespace

@@ -1,0 +1,431 @@
+// Tests of the synthetic eye: traced geometry against an independent two-dimensional trace,
+// rendered boundaries against the traced ones, closed-form thickness and power, determinism,
+// the specular streak, the mirror image, eye motion and the command's option parsing.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tools/synthetic_eye/SynthCommand.h"
+#include "tools/synthetic_eye/SyntheticEye.h"
+
+namespace {
+
+using namespace Talvex::Synthetic;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Smooth, noise-free rendering without the specular lobe: boundaries are clean Gaussian peaks.
+RenderSettings CleanRendering() {
+  RenderSettings r;
+  r.speckle = false;
+  r.noise = false;
+  r.specular = false;
+  return r;
+}
+
+// Independent trace of a meridional beam of a line scan at 0° through two spherical surfaces in
+// the B-scan plane (lateral u, depth z). Returns the sample positions of both crossings.
+struct Plane {
+  double u, z;
+};
+bool CircleHit(Plane p, Plane d, Plane c, double r, double* t) {
+  const double px = p.u - c.u, pz = p.z - c.z;
+  const double b = px * d.u + pz * d.z, q = px * px + pz * pz - r * r, disc = b * b - q;
+  if (disc < 0) return false;
+  const double t1 = -b - std::sqrt(disc), t2 = -b + std::sqrt(disc);
+  *t = t1 > 1e-12 ? t1 : t2;
+  return *t > 1e-12;
+}
+void Snell2D(Plane* d, Plane n, double n1, double n2) {
+  double c = -(n.u * d->u + n.z * d->z);
+  if (c < 0) {
+    n = {-n.u, -n.z};
+    c = -c;
+  }
+  const double eta = n1 / n2, k = 1 - eta * eta * (1 - c * c);
+  *d = {eta * d->u + (eta * c - std::sqrt(k)) * n.u, eta * d->z + (eta * c - std::sqrt(k)) * n.z};
+}
+void OracleTrace(const ModelEye& e, const ScanProtocol& p, int j, double* ant, double* pst) {
+  const double x = -1.0 + 2.0 * j / (p.bscanWidth - 1);
+  const double a = p.halfTelecentricityDeg[0] * kPi / 180 * x;
+  const double sampleOpl = kReferenceGroupIndex * p.scanDepthMm / p.ascanLength;
+  Plane o{x * p.halfFieldMm[0] - p.eyeXMm, p.scanSagMm[0] * x * x - p.apexDepthMm};
+  Plane d{-std::sin(a), std::cos(a)};
+  const Plane ca{0, e.anterior.radiusMm}, cp{0, e.posterior.apexDepthMm + e.posterior.radiusMm};
+  double t1, t2;
+  ASSERT_TRUE(CircleHit(o, d, ca, e.anterior.radiusMm, &t1));
+  const Plane pa{o.u + t1 * d.u, o.z + t1 * d.z};
+  Snell2D(&d, {(pa.u - ca.u) / e.anterior.radiusMm, (pa.z - ca.z) / e.anterior.radiusMm}, 1.0,
+          e.cornea.phase);
+  ASSERT_TRUE(CircleHit(pa, d, cp, e.posterior.radiusMm, &t2));
+  *ant = t1 / sampleOpl;
+  *pst = (t1 + e.cornea.group * t2) / sampleOpl;
+}
+
+TEST(SyntheticEyeTrace, MatchesAnIndependentTwoDimensionalTraceOfTheGullstrandCornea) {
+  const ModelEye eye = GullstrandEye();
+  ScanProtocol p = LineProtocol(0.0, 96, 1024);
+  p.scanSagMm[0] = p.scanSagMm[1] = 0.08;
+  p.halfTelecentricityDeg[0] = 5.0;
+  p.eyeXMm = 0.2;
+  const SimulatedScan s = SimulateScan(eye, p, CleanRendering(), 1, 0);
+  const BscanTruth& t = s.truth.bscans[0];
+  constexpr double kTolerance = 0.01;  // samples
+  int compared = 0;
+  for (int j = 0; j < p.bscanWidth; ++j) {
+    double ant, pst;
+    OracleTrace(eye, p, j, &ant, &pst);
+    ASSERT_GE(t.anterior[j], 0.0f) << j;
+    EXPECT_NEAR(t.anterior[j], ant, kTolerance) << j;
+    if (pst < p.ascanLength - 1) {
+      EXPECT_NEAR(t.posterior[j], pst, kTolerance) << j;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, p.bscanWidth / 2);
+}
+
+// Sub-sample position of the brightest sample within +-3 samples of `guess` (parabola through
+// the peak and its neighbours).
+double PeakNear(const std::uint8_t* ascan, int length, double guess) {
+  const int g = static_cast<int>(guess + 0.5);
+  int best = g;
+  for (int k = std::max(1, g - 3); k <= std::min(length - 2, g + 3); ++k)
+    if (ascan[k] > ascan[best]) best = k;
+  const double a = ascan[best - 1], b = ascan[best], c = ascan[best + 1];
+  const double den = a - 2 * b + c;
+  return den < 0 ? best + 0.5 * (a - c) / den : best;
+}
+
+TEST(SyntheticEyeRendering, PutsEveryCornealBoundaryWithinHalfASampleOfItsTracedPosition) {
+  constexpr double kHalfSample = 0.5;
+  for (const char* preset : {"gullstrand", "keratoconus"}) {
+    ModelEye eye;
+    ASSERT_TRUE(PresetByName(preset, &eye));
+    const ScanProtocol p = RadialProtocol(3, 256, 1024);
+    const SimulatedScan s = SimulateScan(eye, p, CleanRendering(), 7, 0);
+    int checked = 0;
+    for (int b = 0; b < s.numBscans; ++b) {
+      const BscanTruth& t = s.truth.bscans[b];
+      for (int j = 0; j < s.bscanWidth; ++j) {
+        const std::uint8_t* a =
+            s.volume.data() + (static_cast<size_t>(b) * s.bscanWidth + j) * s.ascanLength;
+        for (const std::vector<float>* layer : {&t.anterior, &t.bowman, &t.posterior}) {
+          const float truth = (*layer)[j];
+          if (truth < 10.0f || truth > s.ascanLength - 10) continue;
+          EXPECT_NEAR(PeakNear(a, s.ascanLength, truth), truth, kHalfSample)
+              << preset << " B-scan " << b << " A-scan " << j;
+          ++checked;
+        }
+      }
+    }
+    EXPECT_GT(checked, 3 * 256 * 2) << preset;
+  }
+}
+
+TEST(SyntheticEyePower, GivesTheGaussianOpticsPowersOfTheSchematicEyes) {
+  constexpr double kDioptre = 0.01;
+  const ModelEye g = GullstrandEye();
+  const CornealPower pg = ComputeCornealPower(g);
+  EXPECT_NEAR(pg.anterior, 48.83, kDioptre);
+  EXPECT_NEAR(pg.posterior, -5.88, kDioptre);
+  EXPECT_NEAR(pg.total, 43.05, kDioptre);
+  EXPECT_NEAR(pg.keratometric, 337.5 / 7.7, kDioptre);
+
+  const ModelEye n = NavarroEye();
+  const double p1 = (n.cornea.phase - 1) / 7.72e-3,
+               p2 = (n.aqueous.phase - n.cornea.phase) / 6.5e-3;
+  const CornealPower pn = ComputeCornealPower(n);
+  EXPECT_NEAR(pn.anterior, p1, kDioptre);
+  EXPECT_NEAR(pn.posterior, p2, kDioptre);
+  EXPECT_NEAR(pn.total, p1 + p2 - 0.55e-3 / n.cornea.phase * p1 * p2, kDioptre);
+
+  // A toric anterior surface: 7.5 mm along 0°, 8.0 mm along 90°; the flat meridian is 90°.
+  ModelEye t = GullstrandEye();
+  t.anterior.radiusMm = 7.5;
+  t.anterior.radiusOtherMm = 8.0;
+  const CornealPower pt = ComputeCornealPower(t);
+  EXPECT_NEAR(pt.anteriorSteep, 376.0 / 7.5, kDioptre);
+  EXPECT_NEAR(pt.anteriorFlat, 376.0 / 8.0, kDioptre);
+  EXPECT_NEAR(pt.flatMeridianDeg, 90.0, 0.1);
+}
+
+TEST(SyntheticEyeThickness, AgreesWithClosedFormsAndPlacesTheConeWhereItWasPut) {
+  constexpr double kMicron = 0.01;
+  // Concentric spheres: every posterior normal passes through the common centre.
+  ModelEye c = GullstrandEye();
+  c.posterior = {7.2, 7.2, 0.0, 0.0, 0.5};
+  const ThicknessMap m = PachymetryMap(c, 41, 8.0);
+  int valid = 0;
+  for (float v : m.values) {
+    if (v < 0) continue;
+    EXPECT_NEAR(v, 500.0, kMicron);
+    ++valid;
+  }
+  EXPECT_GT(valid, 41 * 41 / 2);
+
+  // Gullstrand: thinnest at the apex (0.5 mm); off axis the posterior normal runs from the
+  // posterior centre, 0.4 mm above the anterior one, at angle phi to the axis.
+  const ModelEye g = GullstrandEye();
+  EXPECT_NEAR(ThicknessAlongPosteriorNormal(g, 0, 0), 500.0, kMicron);
+  const double phi = std::asin(3.0 / 6.8);
+  const double along =
+      -0.4 * std::cos(phi) + std::sqrt(7.7 * 7.7 - std::pow(0.4 * std::sin(phi), 2));
+  EXPECT_NEAR(ThicknessAlongPosteriorNormal(g, 0, 3.0), 1000.0 * (along - 6.8), kMicron);
+  EXPECT_NEAR(EpitheliumAlongAnteriorNormal(g, 0, 0), 53.0, kMicron);
+  EXPECT_NEAR(EpitheliumAlongAnteriorNormal(g, 2.0, 1.0), 53.0, 0.2);  // first-order offset
+  EXPECT_EQ(ThicknessAlongPosteriorNormal(g, 6.0, 0), -1.0);
+
+  const ThicknessMap k = PachymetryMap(KeratoconusEye(), 81, 8.0);
+  EXPECT_NEAR(k.thinnestUm, 450.0, 10.0);
+  EXPECT_LT(k.thinnestXMm, 0.0);  // inferotemporal (examiner's left, down)
+  EXPECT_LT(k.thinnestYMm, 0.0);
+  EXPECT_NEAR(std::hypot(k.thinnestXMm, k.thinnestYMm), 0.8, 0.15);
+}
+
+TEST(SyntheticEyeDeterminism, GivesIdenticalBytesForASeedAndDifferentBytesForAnother) {
+  const ScanProtocol p = RadialProtocol(2, 128, 256);
+  const RenderSettings r;
+  const SimulatedScan a = SimulateScan(KeratoconusEye(), p, r, 42, 0);
+  const SimulatedScan b = SimulateScan(KeratoconusEye(), p, r, 42, 0);
+  const SimulatedScan c = SimulateScan(KeratoconusEye(), p, r, 43, 0);
+  EXPECT_EQ(a.volume, b.volume);
+  EXPECT_NE(a.volume, c.volume);
+  EXPECT_EQ(a.truth.bscans[1].posterior, c.truth.bscans[1].posterior);  // geometry is not random
+}
+
+// Normal incidence: the beam of a sphere passes through its centre of curvature. Found by
+// bisection on the side of the centre relative to the beam line.
+double NormalIncidenceAscan(const ScanProtocol& p, double centreU, double centreZ) {
+  auto side = [&](double x) {
+    const double a = p.halfTelecentricityDeg[0] * kPi / 180 * x;
+    const double ou = x * p.halfFieldMm[0], oz = p.scanSagMm[0] * x * x;
+    return (centreU - ou) * std::cos(a) - (centreZ - oz) * -std::sin(a);
+  };
+  double lo = -1, hi = 1;
+  for (int i = 0; i < 100; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    (side(lo) * side(mid) <= 0 ? hi : lo) = mid;
+  }
+  return (0.5 * (lo + hi) + 1) * 0.5 * (p.bscanWidth - 1);
+}
+
+TEST(SyntheticEyeSpecular, DrawsTheStreakWhereTheBeamMeetsTheApexAtNormalIncidence) {
+  ScanProtocol p = LineProtocol(0.0, 512, 512);
+  p.eyeXMm = 0.6;
+  p.halfTelecentricityDeg[0] = 6.0;
+  const ModelEye eye = GullstrandEye();
+  const SimulatedScan s = SimulateScan(eye, p, RenderSettings(), 3, 0);
+  const BscanTruth& t = s.truth.bscans[0];
+  const double expected = NormalIncidenceAscan(p, p.eyeXMm, p.apexDepthMm + 7.7);
+  EXPECT_NEAR(t.specularCentre, expected, 0.5);
+  EXPECT_LE(t.specularFirst, expected);
+  EXPECT_GE(t.specularLast, expected);
+
+  // Brightness above the cornea (less a margin), per A-scan: its excess over the median column
+  // must be centred on the normal-incidence A-scan.
+  std::vector<double> above(s.bscanWidth, 0.0);
+  for (int j = 0; j < s.bscanWidth; ++j) {
+    const int top = static_cast<int>(t.anterior[j]) - 8;
+    for (int k = 0; k < top; ++k) above[j] += s.volume[static_cast<size_t>(j) * s.ascanLength + k];
+    above[j] /= std::max(1, top);
+  }
+  std::vector<double> sorted = above;
+  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+  const double median = sorted[sorted.size() / 2];
+  double sum = 0, weighted = 0;
+  for (int j = 0; j < s.bscanWidth; ++j) {
+    const double excess = above[j] - median;
+    if (excess > 10.0) {
+      sum += excess;
+      weighted += excess * j;
+    }
+  }
+  ASSERT_GT(sum, 0.0);
+  EXPECT_NEAR(weighted / sum, expected, 2.0);
+  EXPECT_GT(std::fabs(expected - 0.5 * (s.bscanWidth - 1)), 20.0);  // really off centre
+}
+
+TEST(SyntheticEyeMirror, FoldsTheCorneaAboutTheFoldLineOnlyInWideFieldScans) {
+  ScanProtocol p = WideFieldProtocol(0.0, 128, 1024);
+  RenderSettings r = WideFieldRendering();
+  r.speckle = r.noise = r.specular = false;
+  const SimulatedScan with = SimulateScan(GullstrandEye(), p, r, 5, 0);
+  r.mirrorImage = false;
+  const SimulatedScan without = SimulateScan(GullstrandEye(), p, r, 5, 0);
+  const int fold = p.ascanLength / 2 - 20, j = p.bscanWidth / 2;
+  const double ant = with.truth.bscans[0].anterior[j];
+  const std::uint8_t* a = with.volume.data() + static_cast<size_t>(j) * p.ascanLength;
+  const std::uint8_t* b = without.volume.data() + static_cast<size_t>(j) * p.ascanLength;
+  const double mirrored = 2.0 * fold - ant;
+  EXPECT_NEAR(PeakNear(a, p.ascanLength, mirrored), mirrored, 0.5);
+  EXPECT_NEAR(a[static_cast<int>(mirrored + 0.5)], r.anteriorPeakLevel - r.mirrorAttenuationDb, 3);
+  EXPECT_LT(b[static_cast<int>(mirrored + 0.5)], 40);
+  EXPECT_EQ(a[static_cast<int>(ant + 0.5)], b[static_cast<int>(ant + 0.5)]);
+}
+
+TEST(SyntheticEyeMotion, ShiftsTheEyeOfEachBscanByItsMotionAndRecordsIt) {
+  ScanProtocol p = RadialProtocol(2, 65, 512);
+  p.motionMm = {0, 0, 0, 0, 0, 0.1};
+  const SimulatedScan s = SimulateScan(GullstrandEye(), p, CleanRendering(), 1, 0);
+  const double sampleOpl = kReferenceGroupIndex * p.scanDepthMm / p.ascanLength;
+  EXPECT_NEAR(s.truth.bscans[1].anterior[32] - s.truth.bscans[0].anterior[32], 0.1 / sampleOpl,
+              1e-3);
+  EXPECT_EQ(s.truth.bscans[1].motionMm[2], 0.1);
+
+  p.motionMm.clear();
+  p.randomMotionLateralMm = 0.05;
+  const SimulatedScan r = SimulateScan(GullstrandEye(), p, CleanRendering(), 9, 0);
+  EXPECT_EQ(r.truth.bscans[0].motionMm[0], 0.0);
+  EXPECT_LE(std::fabs(r.truth.bscans[1].motionMm[0]), 0.05);
+  EXPECT_NE(r.truth.bscans[1].motionMm[0], 0.0);
+  EXPECT_THROW(SimulateScan(GullstrandEye(), RadialProtocol(0, 64, 64), CleanRendering(), 1),
+               std::invalid_argument);
+}
+
+TEST(SyntheticEyeTrace, MeetsTheLensApexAndTheIrisOfAWideFieldScanWhereTheyAre) {
+  const ModelEye eye = GullstrandEye();
+  const ScanProtocol p = WideFieldProtocol(0.0, 257, 1024);
+  const SimulatedScan s = SimulateScan(eye, p, CleanRendering(), 1, 0);
+  const BscanTruth& t = s.truth.bscans[0];
+  // The central beam runs along the axis at normal incidence: no refraction on its way.
+  const double sampleOpl = kReferenceGroupIndex * p.scanDepthMm / p.ascanLength;
+  const double lensOpl = p.apexDepthMm + eye.cornea.group * 0.5 + eye.aqueous.group * (3.6 - 0.5);
+  EXPECT_NEAR(t.irisLens[128], lensOpl / sampleOpl, 1e-3);
+  EXPECT_NEAR(t.thicknessUm[128], 500.0, 0.01);
+  // 4 mm off axis the beam meets the iris in front of the lens: shallower than the lens apex.
+  const int iris = 128 + static_cast<int>(4.0 / 8.0 * 128);
+  EXPECT_GT(t.irisLens[iris], 0.0f);
+  EXPECT_LT(t.irisLens[iris], t.irisLens[128]);
+  // The edge beams meet the sclera: anterior surface, but no Bowman layer or posterior surface.
+  EXPECT_GT(t.anterior[0], 0.0f);
+  EXPECT_EQ(t.bowman[0], -1.0f);
+  EXPECT_EQ(t.posterior[0], -1.0f);
+}
+
+TEST(SyntheticEyeRendering, GivesTissueItsMeanGreyAndFullyDevelopedSpeckle) {
+  // Stroma samples well inside the central cornea of a line scan, noise off.
+  RenderSettings r;
+  r.noise = r.specular = false;
+  const ScanProtocol p = LineProtocol(0.0, 512, 1024);
+  const SimulatedScan s = SimulateScan(GullstrandEye(), p, r, 11, 0);
+  const BscanTruth& t = s.truth.bscans[0];
+  double grey = 0, sum = 0, sum2 = 0;
+  int n = 0;
+  for (int j = 156; j < 356; ++j) {
+    const int top = static_cast<int>(t.bowman[j]) + 15, bottom = top + 30;
+    for (int k = top; k < bottom; ++k) {
+      const double g = s.volume[static_cast<size_t>(j) * p.ascanLength + k];
+      const double intensity = std::pow(10.0, g / 20.0);
+      grey += g;
+      sum += intensity;
+      sum2 += intensity * intensity;
+      ++n;
+    }
+  }
+  // Slightly below the stroma level: its attenuation over the first 40 um of stroma.
+  EXPECT_NEAR(grey / n, r.stromaLevel, 2.0);
+  // Exponentially distributed intensity: standard deviation equals the mean (speckle contrast 1).
+  const double mean = sum / n, sd = std::sqrt(sum2 / n - mean * mean);
+  EXPECT_NEAR(sd / mean, 1.0, 0.15);
+
+  // The noise floor of the air above the cornea has its mean grey level.
+  r.noise = true;
+  const SimulatedScan a = SimulateScan(GullstrandEye(), p, r, 11, 0);
+  double air = 0;
+  int m = 0;
+  for (int j = 0; j < 100; ++j)
+    for (int k = 0; k < 60; ++k, ++m) air += a.volume[static_cast<size_t>(j) * p.ascanLength + k];
+  EXPECT_NEAR(air / m, r.noiseLevel, 1.0);
+}
+
+TEST(SyntheticEyeThickness, ThickensTheEpitheliumInferiorlyByItsGradient) {
+  ModelEye e = GullstrandEye();
+  e.epithelium.inferiorGradientUmPerMm = 2.0;
+  EXPECT_NEAR(EpitheliumAlongAnteriorNormal(e, 0.0, -2.0), 57.0, 0.2);
+  EXPECT_NEAR(EpitheliumAlongAnteriorNormal(e, 0.0, 2.0), 53.0, 0.2);
+  const ThicknessMap m = EpitheliumMap(e, 21, 6.0);
+  EXPECT_GT(m.values[20 * 21 + 10], m.values[0 * 21 + 10]);  // bottom row thicker than top row
+  EXPECT_GE(m.thinnestYMm, 0.0);
+}
+
+// Reads a PNG as 8-bit grey rows (libpng's simplified reader).
+std::vector<std::uint8_t> ReadGreyPng(const std::string& path, int* width, int* height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+  image.format = PNG_FORMAT_GRAY;
+  std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+  *width = static_cast<int>(image.width);
+  *height = static_cast<int>(image.height);
+  return pixels;
+}
+
+TEST(SynthCommandRun, WritesPicturesWithAscansAsColumnsTheRawVolumeAndTheTruth) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / "talvex_synth_command_test";
+  std::filesystem::remove_all(dir);
+  SynthOptions o;
+  o.meridians = 2;
+  o.ascans = 64;
+  o.samples = 128;
+  o.mapWidth = 11;
+  o.outputDir = dir.string();
+  std::string error;
+  ASSERT_EQ(RunSynth(o, &error), 0) << error;
+
+  std::ifstream raw(dir / "volume.raw", std::ios::binary);
+  const std::vector<char> volume((std::istreambuf_iterator<char>(raw)),
+                                 std::istreambuf_iterator<char>());
+  ASSERT_EQ(volume.size(), 2u * 64 * 128);
+  int width = 0, height = 0;
+  const std::vector<std::uint8_t> png =
+      ReadGreyPng((dir / "bscan_001.png").string(), &width, &height);
+  ASSERT_EQ(width, 64);
+  ASSERT_EQ(height, 128);
+  for (int j = 0; j < 64; ++j)
+    for (int k = 0; k < 128; ++k)
+      ASSERT_EQ(png[static_cast<size_t>(k) * 64 + j],
+                static_cast<std::uint8_t>(volume[64 * 128 + static_cast<size_t>(j) * 128 + k]));
+
+  std::ifstream js(dir / "truth.json");
+  const nlohmann::json truth = nlohmann::json::parse(js);
+  EXPECT_EQ(truth["volume"]["bscanWidth"], 64);
+  EXPECT_EQ(truth["bscans"].size(), 2u);
+  EXPECT_EQ(truth["bscans"][1]["anterior"].size(), 64u);
+  EXPECT_EQ(truth["bscans"][1]["angleDeg"], 90.0);
+  EXPECT_NEAR(truth["power"]["totalD"].get<double>(), 43.05, 0.01);
+  EXPECT_EQ(truth["pachymetryMap"]["valuesUm"].size(), 121u);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(SynthCommandOptions, ParsesTheOptionsAndRejectsUnknownOnes) {
+  SynthOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseSynthOptions({"--preset", "keratoconus", "--scan", "wide-field", "--ascans",
+                                 "512", "--seed", "99", "--no-noise", "--out", "x"},
+                                &o, &error));
+  EXPECT_EQ(o.preset, "keratoconus");
+  EXPECT_EQ(o.scan, ScanType::WideField);
+  EXPECT_EQ(o.ascans, 512);
+  EXPECT_EQ(o.seed, 99u);
+  EXPECT_FALSE(o.noise);
+  EXPECT_EQ(o.outputDir, "x");
+  EXPECT_FALSE(ParseSynthOptions({"--frobnicate"}, &o, &error));
+  EXPECT_EQ(error, "Unknown option --frobnicate.");
+  EXPECT_FALSE(ParseSynthOptions({"--preset", "cyclops"}, &o, &error));
+  EXPECT_EQ(error, "Invalid value 'cyclops' for --preset.");
+  EXPECT_FALSE(ParseSynthOptions({"--samples"}, &o, &error));
+  EXPECT_EQ(error, "Missing value after --samples.");
+}
+
+}  // namespace
