@@ -10,11 +10,11 @@
 
 namespace Talvex::SDOCT::Algorithms {
 
-// Radial pachymetry scan: 1024 A-scans across 9 mm, 1024 samples over 2 mm tissue-equivalent
-// depth (about 2 um per sample, 1.95 um axial sampling for a ~6 um axial resolution).
+// Radial pachymetry scan: 1024 A-scans across 8 mm, 1024 samples over 2.3 mm tissue-equivalent
+// depth (2.25 um per sample, for an axial resolution of about 6 um).
 CorneaSegParameter CorneaSegPresetRadial1024();
 
-// The same scan geometry read out with 640 samples over 2 mm (about 3.1 um per sample).
+// The same scan read out with 640 samples over 2.3 mm (3.6 um per sample).
 CorneaSegParameter CorneaSegPresetRadial640();
 
 }  // namespace Talvex::SDOCT::Algorithms

@@ -14,6 +14,7 @@ namespace Talvex::Tools {
 struct SurfaceErrors {
   double mean = 0, p95 = 0, max = 0;
   int count = 0;
+  int over4 = 0;  // errors above 4 samples
 };
 
 struct CorneaAccuracy {
@@ -31,7 +32,10 @@ inline SurfaceErrors Summarise(std::vector<double> errors) {
   if (errors.empty()) return s;
   std::sort(errors.begin(), errors.end());
   double sum = 0;
-  for (double e : errors) sum += e;
+  for (double e : errors) {
+    sum += e;
+    s.over4 += e > 4.0;
+  }
   s.mean = sum / errors.size();
   s.p95 = errors[std::min(errors.size() - 1, static_cast<size_t>(0.95 * errors.size()))];
   s.max = errors.back();

@@ -48,6 +48,7 @@ CorneaSegParameter SimpleParameters(const SimpleScan& s) {
   CorneaSegParameter p = CorneaSegPresetRadial1024();
   p.depthMicron = 2 * s.L;  // 2 um per sample like the preset
   p.lateralXMicron = 9000 * s.W / 1024;
+  p.adjustAnterior = false;  // the simple scan's surface is the rise of its bright band
   return p;
 }
 
