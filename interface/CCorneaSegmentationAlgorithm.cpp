@@ -63,36 +63,32 @@ void CCorneaSegmentationAlgorithm::Initialize(const CorneaSegParameter& paramete
   CopyParameters(parameters_, corneaSegment_.Replace());
 }
 
-void CCorneaSegmentationAlgorithm::SegmentCornea(
-    const std::uint8_t* volumeData, int numBscans, int bscanWidth, int ascanLength,
-    const int* RandomvaluesData, std::uint32_t nRandom, std::uint8_t* volumeBufferData,
-    float* AnteriorData, float* PosteriorData, float* AnteriorConfidenceData,
-    float* PosteriorConfidenceData) {
+void CCorneaSegmentationAlgorithm::SegmentCornea(const std::uint8_t* volumeData, int numBscans,
+                                                 int bscanWidth, int ascanLength,
+                                                 const int* RandomvaluesData, std::uint32_t nRandom,
+                                                 std::uint8_t* volumeBufferData,
+                                                 float* AnteriorData, float* PosteriorData,
+                                                 float* AnteriorConfidenceData,
+                                                 float* PosteriorConfidenceData) {
   corneaSegment_.Require(kMissingInitialization)
       .SegmentCornea(volumeData, numBscans, bscanWidth, ascanLength, RandomvaluesData, nRandom,
                      volumeBufferData, AnteriorData, PosteriorData, AnteriorConfidenceData,
                      PosteriorConfidenceData);
 }
 
-void CCorneaSegmentationAlgorithm::SegmentAnterior(const std::uint8_t* volumeData, int numBscans,
-                                                   int bscanWidth, int ascanLength,
-                                                   const int* RandomvaluesData,
-                                                   std::uint32_t nRandom,
-                                                   std::uint8_t* volumeBufferData,
-                                                   float* AnteriorData,
-                                                   float* AnteriorConfidenceData) {
+void CCorneaSegmentationAlgorithm::SegmentAnterior(
+    const std::uint8_t* volumeData, int numBscans, int bscanWidth, int ascanLength,
+    const int* RandomvaluesData, std::uint32_t nRandom, std::uint8_t* volumeBufferData,
+    float* AnteriorData, float* AnteriorConfidenceData) {
   corneaSegment_.Require(kMissingInitialization)
       .SegmentCornea(volumeData, numBscans, bscanWidth, ascanLength, RandomvaluesData, nRandom,
                      volumeBufferData, AnteriorData, nullptr, AnteriorConfidenceData, nullptr);
 }
 
-void CCorneaSegmentationAlgorithm::SegmentPosterior(const std::uint8_t* volumeData, int numBscans,
-                                                    int bscanWidth, int ascanLength,
-                                                    const int* RandomvaluesData,
-                                                    std::uint32_t nRandom,
-                                                    std::uint8_t* volumeBufferData,
-                                                    float* PosteriorData,
-                                                    float* PosteriorConfidenceData) {
+void CCorneaSegmentationAlgorithm::SegmentPosterior(
+    const std::uint8_t* volumeData, int numBscans, int bscanWidth, int ascanLength,
+    const int* RandomvaluesData, std::uint32_t nRandom, std::uint8_t* volumeBufferData,
+    float* PosteriorData, float* PosteriorConfidenceData) {
   corneaSegment_.Require(kMissingInitialization)
       .SegmentCornea(volumeData, numBscans, bscanWidth, ascanLength, RandomvaluesData, nRandom,
                      volumeBufferData, nullptr, PosteriorData, nullptr, PosteriorConfidenceData);
@@ -123,10 +119,12 @@ void CCorneaSegmentationAlgorithm::SmoothLayer(const float* layerInData, int num
   }
 }
 
-void CCorneaSegmentationAlgorithm::ReorderBscansLayers(
-    std::uint8_t* volumeData, int numBscans, int bscanWidth, int ascanLength, float* AnteriorData,
-    float* PosteriorData, float* AnteriorConfidenceData, float* PosteriorConfidenceData,
-    float* angleData, int* orderIdxData) {
+void CCorneaSegmentationAlgorithm::ReorderBscansLayers(std::uint8_t* volumeData, int numBscans,
+                                                       int bscanWidth, int ascanLength,
+                                                       float* AnteriorData, float* PosteriorData,
+                                                       float* AnteriorConfidenceData,
+                                                       float* PosteriorConfidenceData,
+                                                       float* angleData, int* orderIdxData) {
   CCorneaSegmentation engine;
   engine.ReorderBscansLayers(volumeData, numBscans, bscanWidth, ascanLength, AnteriorData,
                              PosteriorData, AnteriorConfidenceData, PosteriorConfidenceData,

@@ -46,8 +46,8 @@ class CCorneaSegmentationAlgorithm {
   void Initialize(const CorneaSegParameter& parameters);
 
   // Both surfaces and both confidences.
-  void SegmentCornea(const std::uint8_t* volumeData, int numBscans, int bscanWidth,
-                     int ascanLength, const int* RandomvaluesData, std::uint32_t nRandom,
+  void SegmentCornea(const std::uint8_t* volumeData, int numBscans, int bscanWidth, int ascanLength,
+                     const int* RandomvaluesData, std::uint32_t nRandom,
                      std::uint8_t* volumeBufferData, float* AnteriorData, float* PosteriorData,
                      float* AnteriorConfidenceData, float* PosteriorConfidenceData);
 
@@ -72,22 +72,20 @@ class CCorneaSegmentationAlgorithm {
   // Smooths every B-scan row of a layer with a smoothing spline of wavelength
   // bsplineWavelength * bscanWidth A-scans through its values >= 0; A-scans outside the span of
   // those values are not written. In place is allowed. Needs no Initialize.
-  void SmoothLayer(const float* layerInData, int numBscans, int bscanWidth,
-                   float bsplineWavelength, float* layerOutData);
+  void SmoothLayer(const float* layerInData, int numBscans, int bscanWidth, float bsplineWavelength,
+                   float* layerOutData);
 
   // Orients the B-scans of a radial scan for maps: with a = 180 - angle (+360 when negative),
   // B-scans with a <= 180 are mirrored in place (volume, layers and confidences) and keep a, the
   // others take a - 180; angleData receives the sorted angles (degrees) and orderIdxData[k] the
   // B-scan that comes k-th. Needs no Initialize.
-  void ReorderBscansLayers(std::uint8_t* volumeData, int numBscans, int bscanWidth,
-                           int ascanLength, float* AnteriorData, float* PosteriorData,
+  void ReorderBscansLayers(std::uint8_t* volumeData, int numBscans, int bscanWidth, int ascanLength,
+                           float* AnteriorData, float* PosteriorData, float* AnteriorConfidenceData,
+                           float* PosteriorConfidenceData, float* angleData, int* orderIdxData);
+  void ReorderBscansLayers(std::uint8_t* volumeData, int numBscans, int bscanWidth, int ascanLength,
+                           float* AnteriorData, float* PosteriorData, float* BowmanData,
                            float* AnteriorConfidenceData, float* PosteriorConfidenceData,
-                           float* angleData, int* orderIdxData);
-  void ReorderBscansLayers(std::uint8_t* volumeData, int numBscans, int bscanWidth,
-                           int ascanLength, float* AnteriorData, float* PosteriorData,
-                           float* BowmanData, float* AnteriorConfidenceData,
-                           float* PosteriorConfidenceData, float* BowmanConfidenceData,
-                           float* angleData, int* orderIdxData);
+                           float* BowmanConfidenceData, float* angleData, int* orderIdxData);
 
   // Releases the engine; the facade must be initialised again before segmenting.
   void Dispose();

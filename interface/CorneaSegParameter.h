@@ -21,38 +21,38 @@ class CorneaSegParameter {
 
   float sigmaLateral = 0.0f;  // lateral smoothing sigma of the working volume (A-scans); <= 0: off
   float sigmaAxial = 0.0f;    // axial smoothing sigma (px); <= 0: off
-  std::int32_t lateralSubsample = 0;  // working width = bscanWidth / lateralSubsample
-  std::int32_t axialSubsample = 0;    // working depth = ascanLength / axialSubsample
+  std::int32_t lateralSubsample = 0;          // working width = bscanWidth / lateralSubsample
+  std::int32_t axialSubsample = 0;            // working depth = ascanLength / axialSubsample
   std::int32_t bilateralMaxKernelWidth = 0;   // bilateral kernel extent along depth (px)
   std::int32_t bilateralMaxKernelHeight = 0;  // bilateral kernel extent across A-scans
   float bilateralValSquareSigma = 0.0f;       // bilateral intensity variance (grey levels^2)
   float bilateralPosSquareSigma = 0.0f;       // bilateral spatial variance (px^2)
-  std::int32_t lateralXMicron = 0;  // physical B-scan width (um); sizes the specular window
-  std::int32_t lateralYMicron = 0;  // physical extent in the other lateral direction (um)
-  std::int32_t depthMicron = 0;     // physical A-scan depth (um)
-  float axialRes1Micron = 0.0f;     // axial resolution (um) of the anterior step template
-  float axialRes2Micron = 0.0f;     // axial resolution (um) of the posterior step template
-  float signal1Level_0 = 0.0f;      // anterior template: grey level above the surface
-  float signal1Level_1 = 0.0f;      // anterior template: grey level below the surface
-  float signal1Level_2 = 0.0f;      // anterior template: reflection peak (<= -100: none)
-  float signal2Level_0 = 0.0f;      // posterior template: grey level above the surface
-  float signal2Level_1 = 0.0f;      // posterior template: grey level below the surface
-  float signal2Level_2 = 0.0f;      // posterior template: reflection peak (<= -100: none)
-  float corrCoeffThresh = 0.0f;     // minimum normalised correlation peak of a candidate
-  std::int32_t posteriorTopROI = 0;     // um above the posterior guide where its band starts
-  std::int32_t posteriorBottomROI = 0;  // um length of the posterior band
-  std::int32_t gaussXsize = 0;          // Gaussian-derivative kernel size across A-scans
-  float gaussXsigma = 0.0f;             // and its sigma
-  std::int32_t gaussYsize = 0;          // Gaussian-derivative kernel size along depth
-  float gaussYsigma = 0.0f;             // and its sigma
-  std::int32_t ransacMinNumPoints = 0;  // sample size and minimum candidates of the robust fit
-  float ransacDistThresh = 0.0f;        // inlier distance of the robust fit (px)
-  float ransacProbability = 0.0f;       // required probability of one outlier-free sample
+  std::int32_t lateralXMicron = 0;       // physical B-scan width (um); sizes the specular window
+  std::int32_t lateralYMicron = 0;       // physical extent in the other lateral direction (um)
+  std::int32_t depthMicron = 0;          // physical A-scan depth (um)
+  float axialRes1Micron = 0.0f;          // axial resolution (um) of the anterior step template
+  float axialRes2Micron = 0.0f;          // axial resolution (um) of the posterior step template
+  float signal1Level_0 = 0.0f;           // anterior template: grey level above the surface
+  float signal1Level_1 = 0.0f;           // anterior template: grey level below the surface
+  float signal1Level_2 = 0.0f;           // anterior template: reflection peak (<= -100: none)
+  float signal2Level_0 = 0.0f;           // posterior template: grey level above the surface
+  float signal2Level_1 = 0.0f;           // posterior template: grey level below the surface
+  float signal2Level_2 = 0.0f;           // posterior template: reflection peak (<= -100: none)
+  float corrCoeffThresh = 0.0f;          // minimum normalised correlation peak of a candidate
+  std::int32_t posteriorTopROI = 0;      // um above the posterior guide where its band starts
+  std::int32_t posteriorBottomROI = 0;   // um length of the posterior band
+  std::int32_t gaussXsize = 0;           // Gaussian-derivative kernel size across A-scans
+  float gaussXsigma = 0.0f;              // and its sigma
+  std::int32_t gaussYsize = 0;           // Gaussian-derivative kernel size along depth
+  float gaussYsigma = 0.0f;              // and its sigma
+  std::int32_t ransacMinNumPoints = 0;   // sample size and minimum candidates of the robust fit
+  float ransacDistThresh = 0.0f;         // inlier distance of the robust fit (px)
+  float ransacProbability = 0.0f;        // required probability of one outlier-free sample
   std::int32_t ransacMaxDataTrials = 0;  // attempts to draw a non-degenerate sample
   std::int32_t ransacMaxTrials = 0;      // upper bound on robust-fit trials
-  std::int32_t layerOffset = 0;  // um: anterior band starts this far above the guide, 3x long
-  float bsplineWavelength = 0.0f;      // smoothing wavelength as a fraction of the layer length
-  std::int32_t dropOutsOffset = 0;     // um from the top/bottom of the A-scan: confidence -3
+  std::int32_t layerOffset = 0;     // um: anterior band starts this far above the guide, 3x long
+  float bsplineWavelength = 0.0f;   // smoothing wavelength as a fraction of the layer length
+  std::int32_t dropOutsOffset = 0;  // um from the top/bottom of the A-scan: confidence -3
   float anteriorConfidenceThreshold = 0.0f;   // anterior confidence above this becomes 1
   float posteriorConfidenceThreshold = 0.0f;  // posterior confidence above this becomes 1
   bool adjustAnterior = false;  // move each anterior point to the nearby intensity peak

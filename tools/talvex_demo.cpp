@@ -37,13 +37,20 @@ struct Options {
 bool ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i], value = argv[i + 1];
-    if (key == "--eye") o->eye = value;
-    else if (key == "--overlay") o->overlay = value;
-    else if (key == "--lateral") o->lateral = std::atoi(value.c_str());
-    else if (key == "--axial") o->axial = std::atoi(value.c_str());
-    else if (key == "--meridian") o->meridian = std::atoi(value.c_str());
-    else if (key == "--seed") o->seed = std::strtoull(value.c_str(), nullptr, 10);
-    else return false;
+    if (key == "--eye")
+      o->eye = value;
+    else if (key == "--overlay")
+      o->overlay = value;
+    else if (key == "--lateral")
+      o->lateral = std::atoi(value.c_str());
+    else if (key == "--axial")
+      o->axial = std::atoi(value.c_str());
+    else if (key == "--meridian")
+      o->meridian = std::atoi(value.c_str());
+    else if (key == "--seed")
+      o->seed = std::strtoull(value.c_str(), nullptr, 10);
+    else
+      return false;
   }
   return argc % 2 == 1;
 }
@@ -120,12 +127,13 @@ int main(int argc, char** argv) {
     segmentation.Initialize(p);
     const auto start = std::chrono::steady_clock::now();
     segmentation.SegmentCornea(scan.volume.data(), meridians, W, L, random.data(),
-                               static_cast<std::uint32_t>(random.size()), buffer.data(),
-                               ant.data(), pst.data(), antC.data(), pstC.data());
-    const double ms = std::chrono::duration<double, std::milli>(
-                          std::chrono::steady_clock::now() - start).count();
-    std::printf("Synthetic %s eye, %d meridians of %d x %d, segmented in %.0f ms (%.1f ms/B-scan)\n",
-                o.eye.c_str(), meridians, W, L, ms, ms / meridians);
+                               static_cast<std::uint32_t>(random.size()), buffer.data(), ant.data(),
+                               pst.data(), antC.data(), pstC.data());
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf(
+        "Synthetic %s eye, %d meridians of %d x %d, segmented in %.0f ms (%.1f ms/B-scan)\n",
+        o.eye.c_str(), meridians, W, L, ms, ms / meridians);
   } catch (const AlgorithmException& e) {
     std::fprintf(stderr, "segmentation failed: %s\n", e.what());
     return 1;
@@ -138,23 +146,25 @@ int main(int argc, char** argv) {
   const double umPerSample = p.depthMicron / static_cast<double>(L);
   std::printf("meridian  anterior err (mean/p95 px)  posterior err (mean/p95 px)  CCT um (true)\n");
   for (int b = 0; b < meridians; ++b) {
-    const auto a = Talvex::Tools::MeasureCornea(scan, ant.data(), pst.data(), antC.data(),
-                                                pstC.data(), b, 1);
+    const auto a =
+        Talvex::Tools::MeasureCornea(scan, ant.data(), pst.data(), antC.data(), pstC.data(), b, 1);
     const int c = b * W + W / 2;
     std::printf("%6.1f deg   %6.2f / %5.2f              %6.2f / %5.2f            %5.1f (%5.1f)\n",
                 scan.truth.bscans[b].angleDeg, a.anterior.mean, a.anterior.p95, a.posterior.mean,
                 a.posterior.p95, (pst[c] - ant[c]) * umPerSample,
                 scan.truth.bscans[b].thicknessUm[W / 2]);
   }
-  const auto all = Talvex::Tools::MeasureCornea(scan, ant.data(), pst.data(), antC.data(),
-                                                pstC.data());
-  std::printf("all: anterior %.2f / %.2f / max %.2f px, posterior %.2f / %.2f / max %.2f px; "
-              "confident within 6 mm: %.1f %%; specular missed %d of %d; outside not marked %d "
-              "of %d\n",
-              all.anterior.mean, all.anterior.p95, all.anterior.max, all.posterior.mean,
-              all.posterior.p95, all.posterior.max, 100 * all.centralConfidentShare,
-              all.specularMissed, all.specularTotal, all.outsideNotMarked, all.outsideTotal);
-  if (!WriteOverlay(o.overlay, scan, o.meridian, ant.data(), pst.data(), antC.data(), pstC.data())) {
+  const auto all =
+      Talvex::Tools::MeasureCornea(scan, ant.data(), pst.data(), antC.data(), pstC.data());
+  std::printf(
+      "all: anterior %.2f / %.2f / max %.2f px, posterior %.2f / %.2f / max %.2f px; "
+      "confident within 6 mm: %.1f %%; specular missed %d of %d; outside not marked %d "
+      "of %d\n",
+      all.anterior.mean, all.anterior.p95, all.anterior.max, all.posterior.mean, all.posterior.p95,
+      all.posterior.max, 100 * all.centralConfidentShare, all.specularMissed, all.specularTotal,
+      all.outsideNotMarked, all.outsideTotal);
+  if (!WriteOverlay(o.overlay, scan, o.meridian, ant.data(), pst.data(), antC.data(),
+                    pstC.data())) {
     std::fprintf(stderr, "cannot write %s\n", o.overlay.c_str());
     return 1;
   }

@@ -73,8 +73,8 @@ class CCorneaSegmentation : public CAnteriorSegmentModule {
   // one. Patch samples beyond the A-scan (and rows of depths beyond it) count as grey level 1;
   // a NaN depth counts as 0. Needs depthMicron (um per A-scan). Throws the messages of the
   // Gaussian-derivative filter and cost image, or "TalvexAlgorithm: Gauss_2Dsep() failed.".
-  void ComputeConfidence(const std::uint8_t* bscan, int numascans, int ascanlen,
-                         const float* layer, int which, float* confidence);
+  void ComputeConfidence(const std::uint8_t* bscan, int numascans, int ascanlen, const float* layer,
+                         int which, float* confidence);
 
   // Tidies a row of +-1 posterior confidences in place: closes -1 gaps inside the reliable
   // stretch around the centre, and beyond 50 A-scans from the centre marks everything from the

@@ -59,15 +59,14 @@ inline CorneaAccuracy MeasureCornea(const Synthetic::SimulatedScan& scan, const 
       const int k = b * W + j;
       const float ta = t.anterior[j], tp = t.posterior[j];
       if (ta >= 0 && anteriorConfidence[k] == 1.0f) antErr.push_back(std::fabs(anterior[k] - ta));
-      if (tp >= 0 && posteriorConfidence[k] == 1.0f)
-        pstErr.push_back(std::fabs(posterior[k] - tp));
+      if (tp >= 0 && posteriorConfidence[k] == 1.0f) pstErr.push_back(std::fabs(posterior[k] - tp));
       const double xMm = (-1.0 + 2.0 * j / (W - 1)) * t.halfLengthMm;
       if (std::fabs(xMm) <= 3.0) {
         ++central;
         centralConfident += anteriorConfidence[k] == 1.0f && posteriorConfidence[k] == 1.0f;
       }
-      for (auto [truth, conf] : {std::pair{ta, anteriorConfidence[k]},
-                                 std::pair{tp, posteriorConfidence[k]}}) {
+      for (auto [truth, conf] :
+           {std::pair{ta, anteriorConfidence[k]}, std::pair{tp, posteriorConfidence[k]}}) {
         if (truth >= 0) continue;
         ++a.outsideTotal;
         a.outsideNotMarked += conf != -3.0f && conf != -2.0f;

@@ -65,10 +65,13 @@ TEST(SideCornea, ConicGuideDropsAScansWhereItHasNoValue) {
   // Circle of radius 45 about (50, 150): the upper arc is the surface; the conic is scaled by -1
   // so that its positive root is that arc.
   const double R = 45, Y0 = 150;
-  SyntheticBscan img([&](double x) {
-    return Y0 - std::sqrt(std::max(R * R - (x - 50) * (x - 50), 0.0));
-  });
-  const float conic[6] = {-1.0f, 0.0f, -1.0f, 100.0f, static_cast<float>(2 * Y0),
+  SyntheticBscan img(
+      [&](double x) { return Y0 - std::sqrt(std::max(R * R - (x - 50) * (x - 50), 0.0)); });
+  const float conic[6] = {-1.0f,
+                          0.0f,
+                          -1.0f,
+                          100.0f,
+                          static_cast<float>(2 * Y0),
                           static_cast<float>(-(2500 + Y0 * Y0 - R * R))};
   CAnteriorSegmentModule m;
   std::vector<float> x(kHeight), y(kHeight);
@@ -85,8 +88,8 @@ TEST(SideCornea, EmptyAScanRangeThrowsInsteadOfTracing) {
   CAnteriorSegmentModule m;
   std::vector<float> x(kHeight), y(kHeight);
   int len = 0;
-  EXPECT_THROW(m.SegmentSideCornea(img.rows.data(), kHeight, kWidth, 50, kParabola, 1, 1, false,
-                                   30, 20, 0, kSigma, kSize, 2, x.data(), y.data(), len),
+  EXPECT_THROW(m.SegmentSideCornea(img.rows.data(), kHeight, kWidth, 50, kParabola, 1, 1, false, 30,
+                                   20, 0, kSigma, kSize, 2, x.data(), y.data(), len),
                AlgorithmException);
 }
 
@@ -96,14 +99,14 @@ TEST(CentralCornea, FlatExtentParabolaUsesAllRowsThenNarrowsToTheCrossing) {
   std::vector<float> x(kHeight), y(kHeight);
   float P1[3] = {0.0f, 0.0f, 0.0f};
   int len = 0;
-  m.SegmentCentralCornea(img.rows.data(), kHeight, kWidth, 50, 1, P1, kParabola, 1, 80, 20,
-                         kSigma, kSize, 20, 1.0f, 0.99f, 100, 500, x.data(), y.data(), len);
+  m.SegmentCentralCornea(img.rows.data(), kHeight, kWidth, 50, 1, P1, kParabola, 1, 80, 20, kSigma,
+                         kSize, 20, 1.0f, 0.99f, 100, 500, x.data(), y.data(), len);
   EXPECT_EQ(len, kHeight);
   EXPECT_NEAR(P1[0], 0.01f, 1e-3);  // the trace refitted: P1 now follows the surface
   EXPECT_NEAR(P1[1], -1.0f, 0.1);
   // Second round: only where P1 lies above depth 80, i.e. |x - 50| < sqrt(2000).
-  m.SegmentCentralCornea(img.rows.data(), kHeight, kWidth, 50, 1, P1, kParabola, 1, 80, 20,
-                         kSigma, kSize, 20, 1.0f, 0.99f, 100, 500, x.data(), y.data(), len);
+  m.SegmentCentralCornea(img.rows.data(), kHeight, kWidth, 50, 1, P1, kParabola, 1, 80, 20, kSigma,
+                         kSize, 20, 1.0f, 0.99f, 100, 500, x.data(), y.data(), len);
   EXPECT_NEAR(x[0], 50 - std::sqrt(2000.0), 1.5);
   EXPECT_NEAR(len, 2 * std::sqrt(2000.0) + 1, 3);
   for (int j = 0; j < len; ++j) EXPECT_NEAR(y[j], Parabola(x[j]), kTraceTolerancePx + 0.5);

@@ -23,7 +23,8 @@ std::vector<std::uint8_t> SmoothAcrossRows(const std::vector<std::uint8_t>& img,
   for (int r = 0; r < rows; ++r)
     for (int c = 0; c < cols; ++c) {
       double v = 0;
-      for (int j = -h; j <= h; ++j) v += g[j + h] / sum * img[std::clamp(r + j, 0, rows - 1) * cols + c];
+      for (int j = -h; j <= h; ++j)
+        v += g[j + h] / sum * img[std::clamp(r + j, 0, rows - 1) * cols + c];
       out[r * cols + c] = static_cast<std::uint8_t>(std::floor(v + 0.5));
     }
   return out;
@@ -39,7 +40,8 @@ TEST(VolumeSmoothing, KernelWidthFollowsFiveSigmaMadeOdd) {
     std::vector<std::uint8_t> lateral = img;
     m.LateralSmooth(lateral.data(), 1, rows, cols, sig);
     const auto expected = SmoothAcrossRows(img, rows, cols, h, sig);
-    for (int i = 0; i < rows * cols; ++i) EXPECT_NEAR(lateral[i], expected[i], 1) << sig << " " << i;
+    for (int i = 0; i < rows * cols; ++i)
+      EXPECT_NEAR(lateral[i], expected[i], 1) << sig << " " << i;
   }
   // Along depth the same kernel acts within each A-scan: smooth the transposed image.
   std::vector<std::uint8_t> axial = img, transposed(rows * cols);
@@ -63,7 +65,8 @@ TEST(VolumeSmoothing, EverySliceOfAVolumeIsSmoothedOnItsOwn) {
 
 // Circular convolution of the ideal step with the Gaussian PSF exp(-z^2/w^2)/(w sqrt(pi)), in the
 // spatial domain, as the oracle of the frequency-domain template.
-std::vector<double> StepOracle(int depthMicron, int n, double res, double l1, double l2, double l3) {
+std::vector<double> StepOracle(int depthMicron, int n, double res, double l1, double l2,
+                               double l3) {
   const int h = n / 2;
   const double dz = double(depthMicron) / n, w = res / (2 * std::sqrt(std::log(2.0)));
   const double a1 = std::pow(10, l1 / 40), a2 = std::pow(10, l2 / 40), a3 = std::pow(10, l3 / 40);
@@ -160,8 +163,7 @@ TEST(GaussDerivative, EvenKernelSizeIsRefusedWithoutOverrun) {
   } catch (const AlgorithmException& e) {
     EXPECT_STREQ(e.what(), "TalvexAlgorithm: ConvRow2D() failed.");
   }
-  EXPECT_THROW(m.GaussianDerivitiveBscan(img.data(), 16, 16, 1.0f, 4, 1.0f, 3),
-               AlgorithmException);
+  EXPECT_THROW(m.GaussianDerivitiveBscan(img.data(), 16, 16, 1.0f, 4, 1.0f, 3), AlgorithmException);
 }
 
 TEST(BilateralFiltering, FlatImageStaysAndEdgeSurvives) {

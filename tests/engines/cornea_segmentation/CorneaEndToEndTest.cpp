@@ -34,8 +34,8 @@ Segmented Segment(const std::string& eyeName, const Synthetic::ScanProtocol& pro
                   const CorneaSegParameter& parameters) {
   Synthetic::ModelEye eye;
   EXPECT_TRUE(Synthetic::PresetByName(eyeName, &eye));
-  Segmented s{Synthetic::SimulateScan(eye, protocol, Synthetic::RenderSettings(), 11), {}, {}, {},
-              {}};
+  Segmented s{
+      Synthetic::SimulateScan(eye, protocol, Synthetic::RenderSettings(), 11), {}, {}, {}, {}};
   const int n = s.scan.numBscans * s.scan.bscanWidth;
   s.ant.assign(n, -1), s.pst.assign(n, -1), s.antC.assign(n, -1), s.pstC.assign(n, -1);
   std::mt19937 generator(5);
@@ -67,9 +67,9 @@ void ExpectClinicalAccuracy(const Segmented& s, const std::string& label) {
 class PresetEye : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(PresetEye, SixteenMeridiansOf1024SamplesAreSegmentedWithinTolerance) {
-  ExpectClinicalAccuracy(Segment(GetParam(), Synthetic::RadialProtocol(16, 1024, 1024),
-                                 CorneaSegPresetRadial1024()),
-                         GetParam());
+  ExpectClinicalAccuracy(
+      Segment(GetParam(), Synthetic::RadialProtocol(16, 1024, 1024), CorneaSegPresetRadial1024()),
+      GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(CorneaEndToEnd, PresetEye,
@@ -77,9 +77,9 @@ INSTANTIATE_TEST_SUITE_P(CorneaEndToEnd, PresetEye,
                                            "post-refractive"));
 
 TEST(CorneaEndToEnd, SixHundredFortySamplePresetKeepsTheAccuracy) {
-  ExpectClinicalAccuracy(Segment("gullstrand", Synthetic::RadialProtocol(8, 1024, 640),
-                                 CorneaSegPresetRadial640()),
-                         "640 samples");
+  ExpectClinicalAccuracy(
+      Segment("gullstrand", Synthetic::RadialProtocol(8, 1024, 640), CorneaSegPresetRadial640()),
+      "640 samples");
 }
 
 TEST(CorneaEndToEnd, SurfacesLeavingAWideScanAreMarkedAsDropOuts) {
