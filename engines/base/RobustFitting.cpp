@@ -158,9 +158,13 @@ int CAnteriorSegmentModule::QuadricCoeff(const float* x, const float* y, const f
 
 // ---- Robust fits -------------------------------------------------------------------------------
 
-int CAnteriorSegmentModule::ransacpoly(const double* x, const double* y, int npts, int order, int s,
-                                       double t, double p, int maxDataTrials, int maxTrials,
-                                       int* inliers, int* ninliers, double* coeff) {
+namespace {
+
+// Both precisions of the robust polynomial fit: the consensus runs on parabolas in double
+// precision; the inliers are then refitted with `refit` (degree `order`) in the caller's precision.
+template <typename Real, typename Consensus, typename Refit>
+int RansacPoly(const Real* x, const Real* y, int npts, int* inliers, int* ninliers,
+               Consensus consensus, Refit refit) {
   *ninliers = 0;
   if (npts < 1) return -1;
   try {
@@ -168,50 +172,49 @@ int CAnteriorSegmentModule::ransacpoly(const double* x, const double* y, int npt
     std::copy(x, x + npts, data.begin());
     std::copy(y, y + npts, data.begin() + npts);
     std::fill(inliers, inliers + npts, 0);
-    if (ransacpolynom(data.data(), npts, s, t, p, maxDataTrials, maxTrials, inliers, ninliers) != 0)
-      return -1;
+    if (consensus(data.data()) != 0) return -1;
     // Too small a consensus for a profile: report no fit and leave the coefficients alone.
     if (*ninliers <= 10) {
       *ninliers = 0;
       return 0;
     }
-    std::vector<double> xi(*ninliers), yi(*ninliers);
+    std::vector<Real> xi(*ninliers), yi(*ninliers);
     for (int i = 0; i < *ninliers; ++i) {
       xi[i] = x[inliers[i]];
       yi[i] = y[inliers[i]];
     }
-    return Numerics::polyfit(xi.data(), yi.data(), *ninliers, order, coeff) == 0 ? 0 : -1;
+    return refit(xi.data(), yi.data(), *ninliers) == 0 ? 0 : -1;
   } catch (const std::bad_alloc&) {
     return -1;
   }
 }
 
+}  // namespace
+
+int CAnteriorSegmentModule::ransacpoly(const double* x, const double* y, int npts, int order, int s,
+                                       double t, double p, int maxDataTrials, int maxTrials,
+                                       int* inliers, int* ninliers, double* coeff) {
+  return RansacPoly(
+      x, y, npts, inliers, ninliers,
+      [&](const double* data) {
+        return ransacpolynom(data, npts, s, t, p, maxDataTrials, maxTrials, inliers, ninliers);
+      },
+      [&](const double* xi, const double* yi, int n) {
+        return Numerics::polyfit(xi, yi, n, order, coeff);
+      });
+}
+
 int CAnteriorSegmentModule::ransacpoly(const float* x, const float* y, int npts, int order, int s,
                                        float t, float p, int maxDataTrials, int maxTrials,
                                        int* inliers, int* ninliers, float* coeff) {
-  *ninliers = 0;
-  if (npts < 1) return -1;
-  try {
-    // The consensus itself runs in double precision, as for the double front.
-    std::vector<double> data(2 * static_cast<std::size_t>(npts));
-    std::copy(x, x + npts, data.begin());
-    std::copy(y, y + npts, data.begin() + npts);
-    std::fill(inliers, inliers + npts, 0);
-    if (ransacpolynom(data.data(), npts, s, t, p, maxDataTrials, maxTrials, inliers, ninliers) != 0)
-      return -1;
-    if (*ninliers <= 10) {
-      *ninliers = 0;
-      return 0;
-    }
-    std::vector<float> xi(*ninliers), yi(*ninliers);
-    for (int i = 0; i < *ninliers; ++i) {
-      xi[i] = x[inliers[i]];
-      yi[i] = y[inliers[i]];
-    }
-    return polyfitWrapper(xi.data(), yi.data(), *ninliers, order, coeff) == 0 ? 0 : -1;
-  } catch (const std::bad_alloc&) {
-    return -1;
-  }
+  return RansacPoly(
+      x, y, npts, inliers, ninliers,
+      [&](const double* data) {
+        return ransacpolynom(data, npts, s, t, p, maxDataTrials, maxTrials, inliers, ninliers);
+      },
+      [&](const float* xi, const float* yi, int n) {
+        return polyfitWrapper(xi, yi, n, order, coeff);
+      });
 }
 
 int CAnteriorSegmentModule::ransacquad(const float* x, const float* y, int npts, int s, float t,

@@ -38,9 +38,9 @@ void BM_SegmentCorneaPerBscan(benchmark::State& state) {
   }
   // Reported per B-scan.
   state.SetItemsProcessed(state.iterations() * scan.numBscans);
-  state.counters["s_per_bscan"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * scan.numBscans),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["s_per_bscan"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * scan.numBscans),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_SegmentCorneaPerBscan)
     ->Args({1, 1})
