@@ -317,6 +317,11 @@ void CCorneaSegmentation::SegmentCornea(const std::uint8_t* volume, int numBscan
   if (sigmaLateral > 0.0f) LateralSmooth(volBuffer, numBscans, W, L, sigmaLateral);
   if (sigmaAxial > 0.0f) AxialSmooth(volBuffer, numBscans, W, L, sigmaAxial);
 
+  // Sizes that leave no working image or no bordered image fail where the decimation or the
+  // filter set-up would, before any scratch is sized from them.
+  if (g.width < 1 || g.depth < 1) throw AlgorithmException("TalvexAlgorithm: ImResize() failed.");
+  if (g.padRows < 1 || g.padCols < 1)
+    throw AlgorithmException("TalvexAlgorithm: BilateralFilter::BilateralFilterInit() failed.");
   Scratch s(g, W);
   StepFunction(depthMicron, g.depth, axialRes1Micron, signal1Level_0, signal1Level_1,
                signal1Level_2, s.antTemplate.getdata());
@@ -325,8 +330,7 @@ void CCorneaSegmentation::SegmentCornea(const std::uint8_t* volume, int numBscan
   Common::Algorithms::Filters::BilateralFilter bilateral;
   const int mask[2] = {bilateralMaxKernelWidth, bilateralMaxKernelHeight};
   const float sigmas[2] = {bilateralValSquareSigma, bilateralPosSquareSigma};
-  if (g.padRows < 1 || g.padCols < 1 ||
-      bilateral.BilateralFilterInit(g.padRows, g.padCols, mask, sigmas, 1) == -1)
+  if (bilateral.BilateralFilterInit(g.padRows, g.padCols, mask, sigmas, 1) == -1)
     throw AlgorithmException("TalvexAlgorithm: BilateralFilter::BilateralFilterInit() failed.");
 
   for (int i = 0; i < g.width; ++i) s.xs.getdata()[i] = i;

@@ -112,6 +112,23 @@ TEST(CorneaPipeline, AxialSubsampleTwoReportsFullDepthPositions) {
   }
 }
 
+TEST(CorneaPipeline, HighDefinitionCallSegmentsOnlyTheFirstBscan) {
+  SimpleScan s;
+  const int n = s.numBscans * s.W;
+  std::vector<std::uint8_t> buffer(s.volume.size());
+  std::vector<float> ant(n, -7), pst(n, -7);
+  CCorneaSegmentationAlgorithm facade;
+  facade.Initialize(SimpleParameters(s));
+  facade.SegmentHDCornea(s.volume.data(), s.numBscans, s.W, s.L,
+                         CAnteriorSegmentModule::DefaultRandomValues(), 65536, buffer.data(),
+                         ant.data(), pst.data());
+  for (int i = 0; i < s.W; ++i) {
+    ASSERT_NEAR(ant[i], s.Anterior(i), kSurfaceTolerancePx);
+    ASSERT_NEAR(pst[i], s.Posterior(i), kSurfaceTolerancePx);
+    ASSERT_EQ(ant[s.W + i], -7.0f);
+  }
+}
+
 TEST(CorneaPipeline, NothingCorrelatesSoEveryRowKeepsTheCallersValues) {
   SimpleScan s;
   std::fill(s.volume.begin(), s.volume.end(), std::uint8_t{0});
@@ -164,6 +181,33 @@ TEST(CorneaPipeline, RefusesMissingInputsAndImpossibleSettingsWithExactMessages)
             "TalvexAlgorithm: bspline() failed.");
   facade.Initialize(CorneaSegParameter());  // all zero: would divide by zero
   EXPECT_NE(message(anterior(s.volume.data(), buffer.data(), random)), "no exception");
+}
+
+TEST(CorneaPipeline, TinyOrOddScansEndInAnExceptionOrAResultNeverInACrash) {
+  // Run under the sanitizers in CI: scans smaller than the kernels, the bands and the templates.
+  CCorneaSegmentationAlgorithm facade;
+  facade.Initialize(CorneaSegPresetRadial1024());
+  const int* random = CAnteriorSegmentModule::DefaultRandomValues();
+  for (auto [W, L] : {std::pair{1, 1}, std::pair{2, 7}, std::pair{3, 64}, std::pair{17, 5},
+                      std::pair{64, 11}, std::pair{40, 130}}) {
+    std::vector<std::uint8_t> volume(W * L), buffer(W * L);
+    for (int i = 0; i < W * L; ++i) volume[i] = static_cast<std::uint8_t>((i * 97) % 256);
+    std::vector<float> ant(W, -1), pst(W, -1), antC(W), pstC(W);
+    try {
+      facade.SegmentCornea(volume.data(), 1, W, L, random, 65536, buffer.data(), ant.data(),
+                           pst.data(), antC.data(), pstC.data());
+    } catch (const AlgorithmException&) {
+    }
+  }
+  std::vector<std::uint8_t> one(1), buffer(1);
+  std::vector<float> layer(1, -1);
+  try {  // a single A-scan cannot be decimated by 2
+    facade.SegmentAnterior(one.data(), 1, 1, 1, random, 65536, buffer.data(), layer.data(),
+                           layer.data());
+    FAIL();
+  } catch (const AlgorithmException& e) {
+    EXPECT_STREQ(e.what(), "TalvexAlgorithm: ImResize() failed.");
+  }
 }
 
 }  // namespace
