@@ -15,7 +15,15 @@ namespace {
 
 using Detail::Scratch;
 
-constexpr int kBlock = 16;  // outputs accumulated together in registers
+constexpr int kBlock = 32;  // outputs accumulated together in registers
+
+// The accumulation is compiled twice and chosen at run time; each output is summed tap by tap in
+// the same order in both, so the results are bit-identical.
+#if __has_attribute(target_clones)
+#define TALVEX_CORRELATE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TALVEX_CORRELATE_CLONES
+#endif
 
 template <typename T>
 const T* RowOf(const T* base, int step, int row) {
@@ -25,8 +33,9 @@ const T* RowOf(const T* base, int step, int row) {
 
 // acc[x] += sum_i t[i] * p[x + i] for x < n (n a multiple of kBlock; p readable and zero beyond the
 // data). Each block of outputs stays in registers while the template taps stream past it.
-void CorrelateAccumulate(const float* __restrict p, const float* __restrict t, int taps,
-                         float* __restrict acc, int n) {
+TALVEX_CORRELATE_CLONES void CorrelateAccumulate(const float* __restrict p,
+                                                 const float* __restrict t, int taps,
+                                                 float* __restrict acc, int n) {
   for (int x = 0; x < n; x += kBlock) {
     float a[kBlock];
     for (int k = 0; k < kBlock; ++k) a[k] = acc[x + k];
