@@ -1,0 +1,335 @@
+// The `talvex` program run as a user runs it: on scans written by `talvex synth` (checked against
+// the synthetic eye's truth), on the same B-scan stored as PNG, TIFF and BMP, and on broken
+// inputs, where the exit code, the message and the absence of result files are checked.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/synthetic_eye/SynthCommand.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr int kW = 1024, kL = 1024;       // size of the synthetic B-scans
+constexpr double kAnteriorMeanPx = 1.0;   // mean anterior error on confident A-scans
+constexpr double kAnteriorMaxPx = 3.0;    // largest anterior error on confident A-scans
+constexpr double kThicknessUm = 15.0;     // central thickness against the truth
+constexpr double kConfidentShare = 0.85;  // A-scans with both surfaces reliable
+
+struct Outcome {
+  int code = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class TalvexCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::path(TALVEX_CLI_TEST_ROOT) /
+           (std::string(info->name()) + "-" + std::to_string(static_cast<long>(::getpid())));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    fs::remove_all(dir_);
+    std::error_code ec;
+    fs::remove(TALVEX_CLI_TEST_ROOT, ec);  // only when no other test process still uses it
+  }
+
+  Outcome Talvex(const std::string& args) {
+    Outcome r;
+    const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
+    const std::string command = "cd '" + dir_.string() + "' && '" TALVEX_CLI_PROGRAM "' " + args +
+                                " >'" + out.string() + "' 2>'" + err.string() + "'";
+    const int status = std::system(command.c_str());
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+  }
+
+  // A radial scan of `meridians` B-scans from `talvex synth`, in dir_/scan.
+  void Synth(int meridians) {
+    const Outcome r =
+        Talvex("synth --meridians " + std::to_string(meridians) + " --map-width 0 --out scan");
+    ASSERT_EQ(r.code, 0) << r.err;
+    truth_ = json::parse(Slurp(dir_ / "scan" / "truth.json"));
+    const std::string raw = Slurp(dir_ / "scan" / "volume.raw");
+    volume_.assign(raw.begin(), raw.end());
+    ASSERT_EQ(volume_.size(), size_t(meridians) * kW * kL);
+  }
+
+  // B-scan 0 of the synthetic scan as a picture (row = depth), one value per pixel.
+  std::vector<std::uint16_t> Picture(int scale) const {
+    std::vector<std::uint16_t> p(size_t(kW) * kL);
+    for (int j = 0; j < kW; ++j)
+      for (int z = 0; z < kL; ++z) p[size_t(z) * kW + j] = volume_[size_t(j) * kL + z] * scale;
+    return p;
+  }
+
+  void WriteTiff(const fs::path& path, int bits, int channels) const {
+    const std::vector<std::uint16_t> p = Picture(bits == 16 ? 257 : 1);
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, kW);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, kL);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, channels);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, channels == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16);
+    std::vector<std::uint8_t> row(size_t(kW) * channels * bits / 8);
+    for (int z = 0; z < kL; ++z) {
+      for (int j = 0; j < kW; ++j)
+        for (int c = 0; c < channels; ++c) {
+          const std::uint16_t v = p[size_t(z) * kW + j];
+          if (bits == 16)
+            std::memcpy(&row[(size_t(j) * channels + c) * 2], &v, 2);
+          else
+            row[size_t(j) * channels + c] = static_cast<std::uint8_t>(v);
+        }
+      ASSERT_EQ(TIFFWriteScanline(t, row.data(), z, 0), 1);
+    }
+    TIFFClose(t);
+  }
+
+  // PNG of B-scan 0: 16-bit grey (value x 257) or 8-bit RGB with equal channels.
+  void WritePng(const fs::path& path, int bits, int channels) const {
+    const std::vector<std::uint16_t> p = Picture(bits == 16 ? 257 : 1);
+    const int bytes = bits / 8 * channels;
+    std::vector<std::uint8_t> rows(size_t(kW) * kL * bytes);
+    for (size_t i = 0; i < p.size(); ++i)
+      for (int c = 0; c < channels; ++c) {
+        std::uint8_t* d = &rows[i * bytes + size_t(c) * bits / 8];
+        if (bits == 16)
+          d[0] = static_cast<std::uint8_t>(p[i] >> 8), d[1] = static_cast<std::uint8_t>(p[i]);
+        else
+          d[0] = static_cast<std::uint8_t>(p[i]);
+      }
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_IHDR(png, info, kW, kL, bits, channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int z = 0; z < kL; ++z) png_write_row(png, &rows[size_t(z) * kW * bytes]);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+  }
+
+  // 24-bit BMP, bottom-up rows, each pixel grey in B, G and R.
+  void WriteBmp(const fs::path& path) const {
+    const std::vector<std::uint16_t> p = Picture(1);
+    const int stride = (kW * 3 + 3) / 4 * 4;
+    std::vector<std::uint8_t> b(54 + size_t(stride) * kL, 0);
+    auto le = [&](size_t at, std::uint32_t v, int n) {
+      for (int i = 0; i < n; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    b[0] = 'B', b[1] = 'M';
+    le(2, static_cast<std::uint32_t>(b.size()), 4), le(10, 54, 4), le(14, 40, 4);
+    le(18, kW, 4), le(22, kL, 4), le(26, 1, 2), le(28, 24, 2);
+    for (int z = 0; z < kL; ++z)
+      for (int j = 0; j < kW; ++j)
+        for (int c = 0; c < 3; ++c)
+          b[54 + size_t(kL - 1 - z) * stride + j * 3 + c] =
+              static_cast<std::uint8_t>(p[size_t(z) * kW + j]);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), b.size());
+  }
+
+  json Result(const std::string& folder) const {
+    return json::parse(Slurp(dir_ / folder / "cornea.json"));
+  }
+
+  // Files whose name shows an unfinished result.
+  int PartialFiles() const {
+    int n = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir_))
+      n += e.path().filename().string().find(".partial-") != std::string::npos;
+    return n;
+  }
+
+  fs::path dir_;
+  json truth_;
+  std::vector<std::uint8_t> volume_;
+};
+
+TEST_F(TalvexCli, FindsTheSyntheticSurfacesInAFolderOfPngs) {
+  Synth(2);
+  const Outcome r = Talvex("segment-cornea scan --radial -o res");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Results in res"), std::string::npos);
+  const json j = Result("res");
+  ASSERT_EQ(j["numBscans"], 2);
+  ASSERT_EQ(j["bscanWidth"], kW);
+  ASSERT_EQ(j["ascanLength"], kL);
+  for (int b = 0; b < 2; ++b) {
+    const json& got = j["bscans"][b];
+    const json& want = truth_["bscans"][b];
+    EXPECT_EQ(got["angleDeg"], 90.0 * b);
+    double sum = 0, worst = 0;
+    int n = 0;
+    for (int a = 0; a < kW; ++a) {
+      const double t = want["anterior"][a];
+      if (t < 0 || got["anteriorConfidence"][a] != 1.0) continue;
+      const double e = std::fabs(got["anterior"][a].get<double>() - t);
+      sum += e, worst = std::max(worst, e), ++n;
+    }
+    ASSERT_GT(n, 0);
+    EXPECT_LT(sum / n, kAnteriorMeanPx) << "B-scan " << b;
+    EXPECT_LT(worst, kAnteriorMaxPx) << "B-scan " << b;
+    EXPECT_NEAR(got["centralThicknessMicron"].get<double>(),
+                want["thicknessUm"][kW / 2].get<double>(), kThicknessUm);
+    EXPECT_GT(got["confidentShare"].get<double>(), kConfidentShare);
+    EXPECT_TRUE(fs::exists(dir_ / "res" / got["overlay"].get<std::string>()));
+  }
+  // One CSV row per A-scan and per B-scan after the header; nothing unfinished left.
+  const std::string csv = Slurp(dir_ / "res" / "cornea.csv");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * kW);
+  const std::string summary = Slurp(dir_ / "res" / "cornea_summary.csv");
+  EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 3);
+  EXPECT_EQ(PartialFiles(), 0);
+}
+
+TEST_F(TalvexCli, ReadsOneBscanIdenticallyFromPngTiffAndBmpAndAloneOrInAScan) {
+  Synth(2);
+  WriteTiff(dir_ / "grey16.tif", 16, 1);
+  WriteTiff(dir_ / "rgb8.tiff", 8, 3);
+  WriteBmp(dir_ / "grey.bmp");
+  WritePng(dir_ / "grey16.png", 16, 1);
+  WritePng(dir_ / "rgb8.png", 8, 3);
+  ASSERT_EQ(Talvex("segment-cornea scan -o all -q --no-overlays").code, 0);
+  const json all = Result("all")["bscans"][0];
+  for (const char* file :
+       {"scan/bscan_000.png", "grey16.png", "rgb8.png", "grey16.tif", "rgb8.tiff", "grey.bmp"}) {
+    const Outcome r = Talvex(std::string("segment-cornea ") + file + " -o one -q --no-overlays");
+    ASSERT_EQ(r.code, 0) << file << ": " << r.err;
+    const json one = Result("one")["bscans"][0];
+    for (const char* key : {"anterior", "posterior", "anteriorConfidence", "posteriorConfidence"})
+      EXPECT_EQ(one[key], all[key]) << file << " " << key;
+  }
+}
+
+TEST_F(TalvexCli, RepeatsBitForBitAndTakesPresetThenFileThenOptions) {
+  Synth(1);
+  ASSERT_EQ(Talvex("segment-cornea scan -o a -q --seed 7").code, 0);
+  ASSERT_EQ(Talvex("segment-cornea scan -o b -q --seed 7").code, 0);
+  EXPECT_EQ(Slurp(dir_ / "a" / "cornea.json"), Slurp(dir_ / "b" / "cornea.json"));
+  EXPECT_EQ(Slurp(dir_ / "a" / "overlay_000.png"), Slurp(dir_ / "b" / "overlay_000.png"));
+
+  std::ofstream(dir_ / "p.json") << R"({"lateralSubsample": 4, "depthMicron": 3000})";
+  const Outcome r = Talvex(
+      "segment-cornea --preset radial640 --params p.json --depth-um 2500 "
+      "--print-params");
+  ASSERT_EQ(r.code, 0) << r.err;
+  const json p = json::parse(r.out);
+  EXPECT_EQ(p["lateralSubsample"], 4);
+  EXPECT_EQ(p["depthMicron"], 2500);
+  EXPECT_EQ(p["corrCoeffThresh"], 0.9);
+  EXPECT_EQ(p.size(), 38u);
+}
+
+// A broken input: the files it needs, the arguments, the exit code and a part of the message.
+struct Broken {
+  const char* name;
+  const char* args;
+  int code;
+  const char* message;
+};
+
+TEST_F(TalvexCli, RefusesBrokenInputsWithTheirExitCodeAndLeavesNoResult) {
+  using Talvex::Synthetic::WriteBscanPng;
+  std::string error;
+  const std::vector<std::uint8_t> grey(5000 * 64, 40);
+  ASSERT_TRUE(WriteBscanPng((dir_ / "a.png").string(), grey.data(), 64, 64, &error));
+  ASSERT_TRUE(WriteBscanPng((dir_ / "b.png").string(), grey.data(), 64, 80, &error));
+  ASSERT_TRUE(WriteBscanPng((dir_ / "wide.png").string(), grey.data(), 5000, 64, &error));
+  std::ofstream(dir_ / "zero.png").close();
+  std::ofstream(dir_ / "text.png") << "This is not a picture.\n";
+  const std::string png = Slurp(dir_ / "wide.png");
+  std::ofstream(dir_ / "cut.png", std::ios::binary) << png.substr(0, png.size() / 2);
+  std::ofstream(dir_ / "cut.bmp", std::ios::binary) << std::string("BM") + std::string(60, '\0');
+  std::ofstream(dir_ / "p.json") << R"({"lateralSubsample": 2, "lateralSubsampel": 3})";
+  std::ofstream(dir_ / "q.json") << R"({"gaussYsize": 4})";
+  fs::create_directories(dir_ / "empty");
+
+  const Broken cases[] = {
+      {"missing file", "gone.png", 3, "gone.png: no such file or folder."},
+      {"folder without images", "empty", 3, "holds no .png, .tif, .tiff or .bmp file"},
+      {"zero-byte file", "zero.png", 4, "zero.png: the file is empty (0 bytes)."},
+      {"truncated PNG", "cut.png", 4, "cut.png: PNG file is truncated or corrupt"},
+      {"text named .png", "text.png", 4, "text.png: not a PNG, TIFF or BMP image"},
+      {"truncated BMP", "cut.bmp", 4, "cut.bmp: BMP file is truncated"},
+      {"mixed sizes", "a.png b.png", 5, "all B-scans of one scan must have the same size"},
+      {"too wide", "wide.png", 5,
+       "B-scan width of 5000 A-scans is above the 4096 the segmentation accepts"},
+      {"unknown parameter", "a.png --params p.json", 6, "unknown parameter \"lateralSubsampel\""},
+      {"even kernel", "a.png --params q.json", 6,
+       "\"gaussYsize\" must be an odd integer from 1 to 99 (got 4)"},
+      {"depth out of range", "a.png --depth-um 0", 6, "--depth-um must be an integer from 1"},
+      {"unknown option", "a.png --colour red", 2, "--colour"},
+  };
+  for (const Broken& c : cases) {
+    const Outcome r = Talvex(std::string("segment-cornea ") + c.args + " -o res");
+    EXPECT_EQ(r.code, c.code) << c.name << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("talvex: ", 0), 0u) << c.name;
+    EXPECT_FALSE(fs::exists(dir_ / "res")) << c.name;
+  }
+}
+
+TEST_F(TalvexCli, RemovesUnfinishedFilesWhenTheResultsCannotBeWritten) {
+  Synth(1);
+  // An output path that is a file, and a folder in the way of cornea.json (renamed last).
+  std::ofstream(dir_ / "taken") << "keep";
+  Outcome r = Talvex("segment-cornea scan -o taken -q");
+  EXPECT_EQ(r.code, 8);
+  EXPECT_NE(r.err.find("is not a folder"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(dir_ / "taken"), "keep");
+  fs::create_directories(dir_ / "res" / "cornea.json" / "inside");
+  r = Talvex("segment-cornea scan -o res -q");
+  EXPECT_EQ(r.code, 8);
+  EXPECT_NE(r.err.find("cannot move the finished file into place"), std::string::npos) << r.err;
+  EXPECT_EQ(PartialFiles(), 0);
+}
+
+TEST_F(TalvexCli, DocumentsItsCommandsAndExitCodes) {
+  Outcome r = Talvex("--help");
+  EXPECT_EQ(r.code, 0);
+  for (const char* text : {"segment-cornea", "synth", "Exit codes:", "  5  images of different"})
+    EXPECT_NE(r.out.find(text), std::string::npos) << text;
+  r = Talvex("synth --help");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.out.find("Usage: talvex synth"), std::string::npos);
+  r = Talvex("synth --meridians zero");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("Invalid value 'zero' for --meridians."), std::string::npos) << r.err;
+  EXPECT_EQ(Talvex("").code, 2);
+}
+
+}  // namespace

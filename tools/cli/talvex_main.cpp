@@ -1,0 +1,153 @@
+// talvex: the command-line program of the Talvex library.
+//
+//   talvex segment-cornea [options] INPUT...   both corneal surfaces of B-scan pictures
+//   talvex synth [options]                     a simulated scan of a model eye with its truth
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "interface/AlgorithmException.h"
+#include "tools/cli/CliError.h"
+#include "tools/cli/SegmentCommand.h"
+#include "tools/synthetic_eye/SynthCommand.h"
+
+namespace {
+
+using Talvex::Cli::CliError;
+using Talvex::Cli::ExitCode;
+
+const char* const kExitCodes =
+    "Exit codes:\n"
+    "  0  success\n"
+    "  1  unexpected failure (out of memory, internal error), or the simulation failed\n"
+    "  2  command-line error: unknown option, missing or malformed value\n"
+    "  3  an input file or folder is missing or cannot be opened; a folder holds no image\n"
+    "  4  an input is not a PNG, TIFF or BMP image, is empty, truncated or corrupt\n"
+    "  5  images of different sizes in one scan; a B-scan too wide (more than 2048 A-scans\n"
+    "     after lateral subsampling) or too small (under 16 A-scans of 64 samples after\n"
+    "     subsampling)\n"
+    "  6  unknown parameter name, value out of range, or a malformed parameter file\n"
+    "  7  the segmentation library reported an error\n"
+    "  8  a result file or the output folder cannot be written\n"
+    "On failure no result file of the run is left behind.\n";
+
+const char* const kSegmentFooter =
+    "\nInputs: picture files, or folders whose .png, .tif, .tiff and .bmp files are taken in\n"
+    "name order; one B-scan per file, depth downward, one A-scan per column. Grey is read as\n"
+    "it is, colour converted to grey, 16-bit scaled to 8 bits.\n"
+    "\n"
+    "Parameters: the preset, then the fields named in --params (a JSON object of\n"
+    "CorneaSegParameter fields, e.g. {\"lateralSubsample\": 4}), then --width-um, --depth-um\n"
+    "and --lateral-subsample. --print-params shows the result.\n"
+    "\n"
+    "Results in the output folder:\n"
+    "  cornea.json          surfaces (samples from the top; -1 none) and confidences per A-scan\n"
+    "                       (1 reliable, -1 unreliable, -2 specular, -3 at the image edge),\n"
+    "                       central thickness (um) and confident shares per B-scan, parameters\n"
+    "  cornea.csv           one row per A-scan\n"
+    "  cornea_summary.csv   one row per B-scan\n"
+    "  overlay_NNN.png      anterior green, posterior blue, unreliable red, specular yellow,\n"
+    "                       image edge magenta; strips at the top (anterior) and bottom\n"
+    "                       (posterior) mark A-scans that are not reliable\n"
+    "\n"
+    "Random values of the robust fits: 65536 draws of std::mt19937 seeded with --seed, each\n"
+    "shifted right by one bit; the same inputs and seed give identical results.\n\n";
+
+int Report(ExitCode code, const std::string& message) {
+  std::fprintf(stderr, "talvex: %s\n", message.c_str());
+  return static_cast<int>(code);
+}
+
+int RunSynth(const std::vector<std::string>& args) {
+  using namespace Talvex::Synthetic;
+  SynthOptions options;
+  std::string error;
+  if (!ParseSynthOptions(args, &options, &error)) {
+    std::fprintf(stderr, "talvex synth: %s\n%s", error.c_str(), SynthUsage("talvex synth").c_str());
+    return static_cast<int>(ExitCode::Usage);
+  }
+  if (options.showHelp) {
+    std::printf("%s", SynthUsage("talvex synth").c_str());
+    return 0;
+  }
+  if (Talvex::Synthetic::RunSynth(options, &error) != 0)
+    return Report(ExitCode::Internal, "synth: " + error);
+  std::printf("Wrote %s\n", options.outputDir.c_str());
+  return 0;
+}
+
+int Main(int argc, char** argv) {
+  CLI::App app{"talvex: anterior-segment OCT analysis from the command line.", "talvex"};
+  app.set_version_flag("--version", std::string("talvex ") + TALVEX_VERSION);
+  app.require_subcommand(1);
+  app.footer(std::string("\nRun 'talvex COMMAND --help' for the options of a command.\n\n") +
+             kExitCodes);
+
+  Talvex::Cli::SegmentOptions seg;
+  CLI::App* segment = app.add_subcommand(
+      "segment-cornea", "Segment both corneal surfaces of B-scan pictures (PNG, TIFF, BMP).");
+  segment->add_option("inputs", seg.inputs, "Picture files or folders, one B-scan per file");
+  segment->add_option("-o,--out", seg.outputDir, "Output folder (created if missing)")
+      ->capture_default_str();
+  segment->add_option("--preset", seg.preset, "Parameter preset: radial1024 or radial640")
+      ->capture_default_str();
+  segment->add_option("--params", seg.parameterFile, "JSON file of CorneaSegParameter fields");
+  segment->add_option("--width-um", seg.widthMicron, "Scan width in micrometres (preset: 8000)");
+  segment->add_option("--depth-um", seg.depthMicron,
+                      "Tissue-equivalent scan depth in micrometres (preset: 2300)");
+  segment->add_option("--lateral-subsample", seg.lateralSubsample,
+                      "Use every N-th A-scan (preset: 2)");
+  segment->add_option("--angles", seg.anglesDeg, "Meridian angle (degrees) of each B-scan")
+      ->delimiter(',')
+      ->allow_extra_args(false);
+  segment->add_flag("--radial", seg.radialAngles, "Meridian angles b x 180 / number of B-scans");
+  segment->add_option("--seed", seg.seed, "Seed of the random values of the robust fits")
+      ->capture_default_str();
+  bool noOverlays = false;
+  segment->add_flag("--no-overlays", noOverlays, "Write no overlay pictures");
+  segment->add_flag("-q,--quiet", seg.quiet, "No progress bar and no summary");
+  segment->add_flag("--print-params", seg.printParameters,
+                    "Print the parameter record as JSON and stop");
+  segment->footer(std::string(kSegmentFooter) + kExitCodes);
+
+  // The synthetic eye parses its own options; everything after `synth` is handed over as it is.
+  CLI::App* synth = app.add_subcommand(
+      "synth", "Simulate a scan of a model eye with exact ground truth ('talvex synth --help').");
+  synth->prefix_command();
+  synth->set_help_flag();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "talvex: %s\nRun 'talvex --help' for the commands and options.\n",
+                 e.what());
+    return static_cast<int>(ExitCode::Usage);
+  }
+  if (synth->parsed()) return RunSynth(synth->remaining());
+  seg.overlays = !noOverlays;
+  return Talvex::Cli::RunSegmentCornea(seg);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const CliError& e) {
+    return Report(e.code(), e.what());
+  } catch (const Talvex::SDOCT::Algorithms::AlgorithmException& e) {
+    return Report(ExitCode::Segmentation, std::string("segmentation failed: ") + e.what());
+  } catch (const std::bad_alloc&) {
+    return Report(ExitCode::Internal, "out of memory.");
+  } catch (const std::exception& e) {
+    return Report(ExitCode::Internal, std::string("internal error: ") + e.what());
+  } catch (...) {
+    return Report(ExitCode::Internal, "internal error.");
+  }
+}
