@@ -8,8 +8,6 @@
 // prints per meridian the boundary errors over the confident A-scans and the central corneal
 // thickness, then writes an overlay PNG of one meridian (anterior green, posterior blue, A-scans
 // without confidence 1 drawn red, specular A-scans yellow at the top edge).
-#include <png.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +18,7 @@
 
 #include "interface/Talvex.h"
 #include "tools/cornea_report/CorneaAccuracy.h"
+#include "tools/synthetic_eye/SynthCommand.h"
 #include "tools/synthetic_eye/SyntheticEye.h"
 
 namespace {
@@ -77,21 +76,8 @@ bool WriteOverlay(const std::string& path, const Synthetic::SimulatedScan& scan,
     if (antC[k] == -2.0f)
       for (int z = 0; z < 6; ++z) plot(j, static_cast<float>(z), 255, 255, 0);
   }
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-  bool ok = png != nullptr && info != nullptr && setjmp(png_jmpbuf(png)) == 0;
-  if (ok) {
-    png_init_io(png, f);
-    png_set_IHDR(png, info, W, L, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int z = 0; z < L; ++z) png_write_row(png, &rgb[size_t(z) * W * 3]);
-    png_write_end(png, nullptr);
-  }
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0 && ok;
+  std::string error;
+  return Synthetic::WritePng(path, rgb.data(), W, L, 3, &error);
 }
 
 }  // namespace

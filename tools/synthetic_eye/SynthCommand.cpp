@@ -289,8 +289,8 @@ void SynthSetup(const SynthOptions& o, ModelEye* eye, ScanProtocol* protocol,
   render->specular = o.specular;
 }
 
-bool WriteBscanPng(const std::string& path, const std::uint8_t* bscan, int bscanWidth,
-                   int ascanLength, std::string* error) {
+bool WritePng(const std::string& path, const std::uint8_t* pixels, int width, int height,
+              int channels, std::string* error) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
   if (!file) {
     *error = "Cannot open " + path + " for writing.";
@@ -303,28 +303,34 @@ bool WriteBscanPng(const std::string& path, const std::uint8_t* bscan, int bscan
     *error = "libpng: cannot create the writer.";
     return false;
   }
-  // Rows of the picture are depths: transpose the A-scan-major B-scan.
-  std::vector<std::uint8_t> image(static_cast<size_t>(bscanWidth) * ascanLength);
-  for (int j = 0; j < bscanWidth; ++j)
-    for (int k = 0; k < ascanLength; ++k)
-      image[static_cast<size_t>(k) * bscanWidth + j] =
-          bscan[static_cast<size_t>(j) * ascanLength + k];
-  std::vector<png_bytep> rows(ascanLength);
-  for (int k = 0; k < ascanLength; ++k)
-    rows[k] = image.data() + static_cast<size_t>(k) * bscanWidth;
+  std::vector<png_bytep> rows(height);
+  for (int k = 0; k < height; ++k)
+    rows[k] = const_cast<png_bytep>(pixels + static_cast<size_t>(k) * width * channels);
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
     *error = "libpng: failed writing " + path + ".";
     return false;
   }
   png_init_io(png, file.get());
-  png_set_IHDR(png, info, bscanWidth, ascanLength, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, width, height, 8,
+               channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   png_write_image(png, rows.data());
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return true;
+}
+
+bool WriteBscanPng(const std::string& path, const std::uint8_t* bscan, int bscanWidth,
+                   int ascanLength, std::string* error) {
+  // Rows of the picture are depths: transpose the A-scan-major B-scan.
+  std::vector<std::uint8_t> image(static_cast<size_t>(bscanWidth) * ascanLength);
+  for (int j = 0; j < bscanWidth; ++j)
+    for (int k = 0; k < ascanLength; ++k)
+      image[static_cast<size_t>(k) * bscanWidth + j] =
+          bscan[static_cast<size_t>(j) * ascanLength + k];
+  return WritePng(path, image.data(), bscanWidth, ascanLength, 1, error);
 }
 
 int RunSynth(const SynthOptions& o, std::string* error) {

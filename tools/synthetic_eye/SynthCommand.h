@@ -45,6 +45,11 @@ void SynthSetup(const SynthOptions& options, ModelEye* eye, ScanProtocol* protoc
 // ascanLength bytes, A-scan after A-scan) and truth.json. Returns 0, or 1 with *error set.
 int RunSynth(const SynthOptions& options, std::string* error);
 
+// Writes an 8-bit PNG of width x height pixels with 1 (grey) or 3 (RGB) bytes per pixel, row after
+// row. Returns false with *error on failure.
+bool WritePng(const std::string& path, const std::uint8_t* pixels, int width, int height,
+              int channels, std::string* error);
+
 // Writes one B-scan (bscanWidth A-scans of ascanLength bytes) as an 8-bit grey PNG of
 // bscanWidth columns and ascanLength rows. Returns false with *error on failure.
 bool WriteBscanPng(const std::string& path, const std::uint8_t* bscan, int bscanWidth,
