@@ -1,5 +1,7 @@
-# Install rules: the library, every public header under include/talvex (hosts include
-# "interface/Talvex.h") and a package configuration for find_package(Talvex).
+# Install rules: the library, the public headers under include/talvex (hosts include
+# "interface/Talvex.h") and a package configuration for find_package(Talvex). Public headers are
+# those interface/Talvex.h reaches: the facades, the error type and records, the common library,
+# and the two platform headers the containers need. Engine and primitive headers stay private.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -7,10 +9,13 @@ install(TARGETS talvex EXPORT TalvexTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-foreach(dir interface common engines platform)
+foreach(dir interface core common)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir} DESTINATION include/talvex
           FILES_MATCHING PATTERN "*.h")
 endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/platform/TalvexIppTypes.h
+              ${PROJECT_SOURCE_DIR}/platform/AlignedStorage.h
+        DESTINATION include/talvex/platform)
 install(EXPORT TalvexTargets NAMESPACE talvex:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Talvex)
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TalvexConfig.cmake.in

@@ -12,55 +12,13 @@ namespace {
 constexpr const char* kMissingInitialization =
     "CCorneaSegmentationAlgorithm::SegmentCornea: parameter initialization is missing.";
 
-void CopyParameters(const CorneaSegParameter& p, CCorneaSegmentation& e) {
-  e.sigmaLateral = p.sigmaLateral;
-  e.sigmaAxial = p.sigmaAxial;
-  e.lateralSubsample = p.lateralSubsample;
-  e.axialSubsample = p.axialSubsample;
-  e.bilateralMaxKernelWidth = p.bilateralMaxKernelWidth;
-  e.bilateralMaxKernelHeight = p.bilateralMaxKernelHeight;
-  e.bilateralValSquareSigma = p.bilateralValSquareSigma;
-  e.bilateralPosSquareSigma = p.bilateralPosSquareSigma;
-  e.lateralXMicron = p.lateralXMicron;
-  e.lateralYMicron = p.lateralYMicron;
-  e.depthMicron = p.depthMicron;
-  e.axialRes1Micron = p.axialRes1Micron;
-  e.axialRes2Micron = p.axialRes2Micron;
-  e.signal1Level_0 = p.signal1Level_0;
-  e.signal1Level_1 = p.signal1Level_1;
-  e.signal1Level_2 = p.signal1Level_2;
-  e.signal2Level_0 = p.signal2Level_0;
-  e.signal2Level_1 = p.signal2Level_1;
-  e.signal2Level_2 = p.signal2Level_2;
-  e.corrCoeffThresh = p.corrCoeffThresh;
-  e.posteriorTopROI = p.posteriorTopROI;
-  e.posteriorBottomROI = p.posteriorBottomROI;
-  e.gaussXsize = p.gaussXsize;
-  e.gaussXsigma = p.gaussXsigma;
-  e.gaussYsize = p.gaussYsize;
-  e.gaussYsigma = p.gaussYsigma;
-  e.ransacMinNumPoints = p.ransacMinNumPoints;
-  e.ransacDistThresh = p.ransacDistThresh;
-  e.ransacProbability = p.ransacProbability;
-  e.ransacMaxDataTrials = p.ransacMaxDataTrials;
-  e.ransacMaxTrials = p.ransacMaxTrials;
-  e.layerOffset = p.layerOffset;
-  e.bsplineWavelength = p.bsplineWavelength;
-  e.dropOutsOffset = p.dropOutsOffset;
-  e.anteriorConfidenceThreshold = p.anteriorConfidenceThreshold;
-  e.posteriorConfidenceThreshold = p.posteriorConfidenceThreshold;
-  e.adjustAnterior = p.adjustAnterior;
-  e.pachymetryScan = p.pachymetryScan;
-}
-
 }  // namespace
 
 CCorneaSegmentationAlgorithm::CCorneaSegmentationAlgorithm() = default;
 CCorneaSegmentationAlgorithm::~CCorneaSegmentationAlgorithm() = default;
 
 void CCorneaSegmentationAlgorithm::Initialize(const CorneaSegParameter& parameters) {
-  parameters_ = parameters;
-  CopyParameters(parameters_, corneaSegment_.Replace());
+  corneaSegment_.Replace().Configure(parameters);
 }
 
 void CCorneaSegmentationAlgorithm::SegmentCornea(const std::uint8_t* volumeData, int numBscans,

@@ -27,7 +27,7 @@
 
 #include <cstdint>
 
-#include "interface/CorneaSegParameter.h"
+#include "core/CorneaSegParameter.h"
 #include "interface/FacadeSupport.h"
 
 namespace Talvex::SDOCT::Algorithms {
@@ -91,7 +91,6 @@ class CCorneaSegmentationAlgorithm {
   void Dispose();
 
  private:
-  CorneaSegParameter parameters_;
   Detail::HeldEngine<CCorneaSegmentation> corneaSegment_;
 };
 

@@ -6,7 +6,7 @@
 // units or per A-scan and carry over to similar scans.
 #pragma once
 
-#include "interface/CorneaSegParameter.h"
+#include "core/CorneaSegParameter.h"
 
 namespace Talvex::SDOCT::Algorithms {
 

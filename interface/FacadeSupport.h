@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "interface/AlgorithmException.h"
+#include "core/AlgorithmException.h"
 
 namespace Talvex::SDOCT::Algorithms::Detail {
 
@@ -12,7 +12,8 @@ namespace Talvex::SDOCT::Algorithms::Detail {
 // wide field, mirror attenuation).
 //
 //   Replace()       destroys the engine held so far, then creates a fresh default-constructed one
-//                   and marks the facade initialised; the caller then copies its record into it.
+//                   (the facade is initialised while it holds one); the caller then gives it the
+//                   record.
 //   Require(msg)    the engine, or AlgorithmException(msg) when Initialize has not run or the
 //                   engine has been released; operations call it before touching anything.
 //   Release()       destroys the engine (Dispose and the destructor); a second release is a no-op.
@@ -20,23 +21,19 @@ template <class Engine>
 class HeldEngine {
  public:
   Engine& Replace() {
-    initialized_ = true;
     engine_.reset();
     engine_ = std::make_unique<Engine>();
     return *engine_;
   }
 
   Engine& Require(const char* missingInitializationMessage) const {
-    if (!initialized_ || !engine_) throw AlgorithmException(missingInitializationMessage);
+    if (!engine_) throw AlgorithmException(missingInitializationMessage);
     return *engine_;
   }
 
   void Release() noexcept { engine_.reset(); }
 
-  bool initialized() const { return initialized_; }
-
  private:
-  bool initialized_ = false;
   std::unique_ptr<Engine> engine_;
 };
 

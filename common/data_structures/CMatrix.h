@@ -11,7 +11,7 @@
 #include <new>
 #include <type_traits>
 
-#include "common/data_structures/AlignedStorage.h"
+#include "platform/AlignedStorage.h"
 #include "common/data_structures/CVector.h"
 #include "common/data_structures/TalvexCmpOperation.h"
 
@@ -23,7 +23,7 @@ namespace Detail {
 template <typename T>
 T** BuildRowTable(int rows, int cols, T* block) {
   if (rows < 0 || cols < 0) throw std::bad_alloc();
-  T** table = AllocateZeroed<T*>(rows);
+  T** table = Platform::Detail::AllocateZeroed<T*>(rows);
   for (int r = 0; r < rows; ++r) table[r] = block + static_cast<long long>(r) * cols;
   return table;
 }
@@ -42,11 +42,11 @@ class CMatrix final {
   CMatrix(int rows, int cols)
       : rows_(rows),
         cols_(cols),
-        block_(Detail::AllocateZeroed<T>(Detail::CheckedElementCount(rows, cols))) {
+        block_(Platform::Detail::AllocateZeroed<T>(Detail::CheckedElementCount(rows, cols))) {
     try {
       table_ = Detail::BuildRowTable(rows, cols, block_);
     } catch (...) {
-      Detail::Release(block_);
+      Platform::Detail::Release(block_);
       throw;
     }
   }
@@ -57,8 +57,8 @@ class CMatrix final {
   }
 
   ~CMatrix() {
-    Detail::Release(block_);
-    Detail::Release(table_);
+    Platform::Detail::Release(block_);
+    Platform::Detail::Release(table_);
   }
   CMatrix(const CMatrix&) = delete;
   CMatrix& operator=(const CMatrix&) = delete;

@@ -3,7 +3,7 @@
 // float and double.
 #pragma once
 
-#include "common/data_structures/AlignedStorage.h"
+#include "platform/AlignedStorage.h"
 #include "common/data_structures/CMatrix.h"
 
 namespace Talvex::Common::Algorithms::DataStructures {
@@ -14,7 +14,7 @@ class CReshape final {
   // value must hold rows * cols elements and outlive the view.
   CReshape(int rows, int cols, T* value)
       : rows_(rows), cols_(cols), table_(Detail::BuildRowTable(rows, cols, value)) {}
-  ~CReshape() { Detail::Release(table_); }
+  ~CReshape() { Platform::Detail::Release(table_); }
   CReshape(const CReshape&) = delete;
   CReshape& operator=(const CReshape&) = delete;
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <type_traits>
 
-#include "common/data_structures/AlignedStorage.h"
+#include "platform/AlignedStorage.h"
 #include "common/data_structures/TalvexCmpOperation.h"
 #include "platform/TalvexIppTypes.h"
 
@@ -19,14 +19,14 @@ template <typename T>
 class CVector final {
  public:
   // Allocates len elements set to zero. len < 0 (or an overflowing size) throws std::bad_alloc.
-  explicit CVector(int len) : length_(len), data_(Detail::AllocateZeroed<T>(len)) {}
+  explicit CVector(int len) : length_(len), data_(Platform::Detail::AllocateZeroed<T>(len)) {}
 
   // Allocates len elements and copies len elements from value (a copy, not a view).
   CVector(int len, const T* value) : CVector(len) {
     if (len > 0) std::copy(value, value + len, data_);
   }
 
-  ~CVector() { Detail::Release(data_); }
+  ~CVector() { Platform::Detail::Release(data_); }
   CVector(const CVector&) = delete;
   CVector& operator=(const CVector&) = delete;
 

@@ -1,7 +1,7 @@
 #include "common/filters/BilateralFilter.h"
 
-#include "platform/TalvexIppiAdvanced.h"
-#include "platform/TalvexIpps.h"
+#include "platform/image/TalvexIppiAdvanced.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::Common::Algorithms::Filters {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/TalvexFft.h"
-#include "platform/TalvexIpps.h"
+#include "platform/signal/TalvexFft.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::Common::Algorithms::Filters {
 

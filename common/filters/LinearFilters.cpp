@@ -8,8 +8,8 @@
 #include "common/data_structures/CLineSpace.h"
 #include "common/data_structures/CMatrix.h"
 #include "common/data_structures/CVector.h"
-#include "platform/TalvexIppiBasic.h"
-#include "platform/TalvexIpps.h"
+#include "platform/image/TalvexIppiBasic.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::Common::Algorithms::Filters {
 

@@ -1,6 +1,6 @@
 #include "common/geometric_transform/ImResize.h"
 
-#include "platform/TalvexIppiAdvanced.h"
+#include "platform/image/TalvexIppiAdvanced.h"
 
 namespace Talvex::Common::Algorithms::GeometricTransform {
 

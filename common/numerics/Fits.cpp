@@ -5,7 +5,7 @@
 
 #include "common/data_structures/CMatrix.h"
 #include "common/data_structures/CVector.h"
-#include "platform/TalvexIppm.h"
+#include "platform/matrix/TalvexIppm.h"
 
 namespace Talvex::Common::Algorithms::Numerics {
 

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/TalvexIppm.h"
-#include "platform/TalvexIpps.h"
+#include "platform/matrix/TalvexIppm.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::Common::Algorithms::Numerics {
 

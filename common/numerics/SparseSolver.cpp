@@ -1,6 +1,6 @@
 #include "common/numerics/SparseSolver.h"
 
-#include "platform/TalvexMkl.h"
+#include "platform/math_kernel/TalvexMkl.h"
 
 namespace Talvex::Common::Algorithms::Numerics {
 

@@ -6,7 +6,7 @@
 #include <numeric>
 #include <vector>
 
-#include "platform/TalvexMkl.h"
+#include "platform/math_kernel/TalvexMkl.h"
 
 namespace Talvex::Common::Algorithms::Numerics {
 

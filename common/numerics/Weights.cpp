@@ -1,6 +1,6 @@
 #include "common/numerics/Weights.h"
 
-#include "platform/TalvexIpps.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::Common::Algorithms::Numerics {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "common/data_structures/CVector.h"
-#include "interface/AlgorithmException.h"
+#include "core/AlgorithmException.h"
 
 namespace Talvex::SDOCT::Engines {
 

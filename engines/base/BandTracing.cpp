@@ -9,8 +9,8 @@
 #include "common/numerics/Fits.h"
 #include "engines/base/CAnteriorSegmentModule.h"
 #include "engines/base/EngineArithmetic.h"
-#include "platform/TalvexIpps.h"
-#include "platform/TalvexPlatformStatus.h"
+#include "platform/signal/TalvexIpps.h"
+#include "engines/base/LibraryStatus.h"
 
 namespace Talvex::SDOCT::Algorithms {
 

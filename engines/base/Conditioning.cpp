@@ -15,9 +15,8 @@
 #include "engines/base/CAnteriorSegmentModule.h"
 #include "engines/base/EngineArithmetic.h"
 #include "engines/base/LibraryStatus.h"
-#include "platform/TalvexIppiBasic.h"
-#include "platform/TalvexIpps.h"
-#include "platform/TalvexPlatformStatus.h"
+#include "platform/image/TalvexIppiBasic.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {
 

@@ -8,8 +8,7 @@
 #include "common/numerics/Splines.h"
 #include "engines/base/CAnteriorSegmentModule.h"
 #include "engines/base/LibraryStatus.h"
-#include "platform/TalvexIpps.h"
-#include "platform/TalvexPlatformStatus.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {
 

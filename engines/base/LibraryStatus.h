@@ -1,13 +1,18 @@
-// Turning a failed common-library call into the library's error.
+// Turning a failed library or primitive call into the library's error.
 //
 //   RequireSuccess(ImResize(src, rows, cols, 2, dst, outRows, outCols),
 //                  "TalvexAlgorithm: ImResize() failed.");
+//   TALVEX_IPP(ippsMean_32f, src, n, &mean, ippAlgHintAccurate);
 //
-// The common library reports failure as -1 (and never throws); engines end the operation with
-// the fixed message of the function that failed.
+// The common library reports failure as -1 and the primitives as a non-zero status; neither
+// throws. Engines end the operation with the fixed message of the function that failed: the
+// library call's own text, or "IPP: <name>() failed." naming the primitive really called.
 #pragma once
 
-#include "interface/AlgorithmException.h"
+#include <string>
+
+#include "core/AlgorithmException.h"
+#include "platform/TalvexIppTypes.h"
 
 namespace Talvex::SDOCT::Engines {
 
@@ -18,4 +23,17 @@ inline int RequireSuccess(int status, const char* message) {
   return status;
 }
 
+// Throws AlgorithmException("IPP: <name>() failed.").
+[[noreturn]] inline void ThrowIppFailure(const char* name) {
+  throw Algorithms::AlgorithmException(std::string("IPP: ") + name + "() failed.");
+}
+
+// Throws AlgorithmException("IPP: <name>() failed.") when status is not 0.
+inline void IppCheck(Platform::IppStatus status, const char* name) {
+  if (status != Platform::ippStsNoErr) ThrowIppFailure(name);
+}
+
 }  // namespace Talvex::SDOCT::Engines
+
+#define TALVEX_IPP(function, ...) \
+  ::Talvex::SDOCT::Engines::IppCheck(::Talvex::Platform::function(__VA_ARGS__), #function)

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "engines/base/CAnteriorSegmentModule.h"
-#include "interface/AlgorithmException.h"
-#include "platform/TalvexIpps.h"
+#include "core/AlgorithmException.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {
 

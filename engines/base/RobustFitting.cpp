@@ -12,7 +12,7 @@
 
 #include "common/numerics/Fits.h"
 #include "engines/base/CAnteriorSegmentModule.h"
-#include "platform/TalvexIpps.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {
 

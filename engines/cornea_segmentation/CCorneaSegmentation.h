@@ -16,11 +16,14 @@
 
 #include <cstdint>
 
+#include "core/CorneaSegParameter.h"
 #include "engines/base/CAnteriorSegmentModule.h"
 
 namespace Talvex::SDOCT::Algorithms {
 
-class CCorneaSegmentation : public CAnteriorSegmentModule {
+// The engine is its parameter record: the fields of CorneaSegParameter (sigmaLateral ..
+// pachymetryScan) are the engine's own, by the same names, filled by Configure.
+class CCorneaSegmentation : public CAnteriorSegmentModule, public CorneaSegParameter {
  public:
   // The largest working width (A-scans after lateral decimation) and the largest number of
   // B-scans or A-scans the reordering handles.
@@ -117,50 +120,15 @@ class CCorneaSegmentation : public CAnteriorSegmentModule {
                            float* anteriorConfidence, float* posteriorConfidence,
                            float* bowmanConfidence, float* angles, int* orderIdx);
 
-  // ---- State of the last call and the parameters (names of CorneaSegParameter) ---------------
+  // Takes a copy of every field of the record; the engine reads only its copy.
+  void Configure(const CorneaSegParameter& record) { static_cast<CorneaSegParameter&>(*this) = record; }
+
+  // ---- State of the last call ------------------------------------------------------------------
   int numBscans = 0;
   int bscanWidth = 0;
   int ascanLength = 0;
   std::uint8_t* workingVolume = nullptr;
 
-  float sigmaLateral = 0.0f;
-  float sigmaAxial = 0.0f;
-  std::int32_t lateralSubsample = 0;
-  std::int32_t axialSubsample = 0;
-  std::int32_t bilateralMaxKernelWidth = 0;
-  std::int32_t bilateralMaxKernelHeight = 0;
-  float bilateralValSquareSigma = 0.0f;
-  float bilateralPosSquareSigma = 0.0f;
-  std::int32_t lateralXMicron = 0;
-  std::int32_t lateralYMicron = 0;
-  std::int32_t depthMicron = 0;
-  float axialRes1Micron = 0.0f;
-  float axialRes2Micron = 0.0f;
-  float signal1Level_0 = 0.0f;
-  float signal1Level_1 = 0.0f;
-  float signal1Level_2 = 0.0f;
-  float signal2Level_0 = 0.0f;
-  float signal2Level_1 = 0.0f;
-  float signal2Level_2 = 0.0f;
-  float corrCoeffThresh = 0.0f;
-  std::int32_t posteriorTopROI = 0;
-  std::int32_t posteriorBottomROI = 0;
-  std::int32_t gaussXsize = 0;
-  float gaussXsigma = 0.0f;
-  std::int32_t gaussYsize = 0;
-  float gaussYsigma = 0.0f;
-  std::int32_t ransacMinNumPoints = 0;
-  float ransacDistThresh = 0.0f;
-  float ransacProbability = 0.0f;
-  std::int32_t ransacMaxDataTrials = 0;
-  std::int32_t ransacMaxTrials = 0;
-  std::int32_t layerOffset = 0;
-  float bsplineWavelength = 0.0f;
-  std::int32_t dropOutsOffset = 0;
-  float anteriorConfidenceThreshold = 0.0f;
-  float posteriorConfidenceThreshold = 0.0f;
-  bool adjustAnterior = false;
-  bool pachymetryScan = false;
 };
 
 }  // namespace Talvex::SDOCT::Algorithms

@@ -14,10 +14,9 @@
 #include "common/geometric_transform/ImResize.h"
 #include "engines/base/LibraryStatus.h"
 #include "engines/cornea_segmentation/CCorneaSegmentation.h"
-#include "platform/TalvexIppiAdvanced.h"
-#include "platform/TalvexIppiBasic.h"
-#include "platform/TalvexIpps.h"
-#include "platform/TalvexPlatformStatus.h"
+#include "platform/image/TalvexIppiAdvanced.h"
+#include "platform/image/TalvexIppiBasic.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {
 
@@ -131,7 +130,7 @@ void CorrelationCandidates(const WorkingGeometry& g, float threshold, const floa
       y[i] = 0.0;
       continue;
     }
-    Platform::IppCheck(Platform::ippiCrossCorrSame_Norm_32f_C1R(
+    Engines::IppCheck(Platform::ippiCrossCorrSame_Norm_32f_C1R(
                            rows[i], g.depth * 4, IppiSize{g.depth, 1}, tpl + g.tplStart,
                            g.tplLength * 4, IppiSize{g.tplLength, 1}, corr, g.depth * 4),
                        "ippiCrossCorrSame_NormLevel_8u_C1RSfs");

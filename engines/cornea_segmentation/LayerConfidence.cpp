@@ -13,9 +13,8 @@
 #include "engines/base/EngineArithmetic.h"
 #include "engines/base/LibraryStatus.h"
 #include "engines/cornea_segmentation/CCorneaSegmentation.h"
-#include "interface/AlgorithmException.h"
-#include "platform/TalvexIpps.h"
-#include "platform/TalvexPlatformStatus.h"
+#include "core/AlgorithmException.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {
 

@@ -11,10 +11,9 @@
 #include "common/numerics/GaussFit.h"
 #include "engines/base/LibraryStatus.h"
 #include "engines/cornea_segmentation/CCorneaSegmentation.h"
-#include "platform/TalvexIppiAdvanced.h"
-#include "platform/TalvexIppiBasic.h"
-#include "platform/TalvexIpps.h"
-#include "platform/TalvexPlatformStatus.h"
+#include "platform/image/TalvexIppiAdvanced.h"
+#include "platform/image/TalvexIppiBasic.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {
 
@@ -74,7 +73,7 @@ void CCorneaSegmentation::DetectSpecularReflection(std::uint8_t* im, int numasca
   // The maximum filter needs a 5 x 5 neighbourhood around at least one sample; a smaller image
   // is refused as the filter itself refuses an empty region.
   if (numascan < kMaxFilterSize || ascanlen < kMaxFilterSize)
-    Platform::ThrowIppFailure("ippiFilterMax_8u_C1R");
+    Engines::ThrowIppFailure("ippiFilterMax_8u_C1R");
   const std::size_t len = static_cast<std::size_t>(ascanlen);
 
   // Keep only the region above the anterior surface, less a margin, so that the tissue's own

@@ -6,10 +6,10 @@
 #include <cstddef>
 
 #include "engines/cornea_segmentation/CCorneaSegmentation.h"
-#include "interface/AlgorithmException.h"
-#include "platform/TalvexIppiBasic.h"
-#include "platform/TalvexIpps.h"
-#include "platform/TalvexPlatformStatus.h"
+#include "core/AlgorithmException.h"
+#include "platform/image/TalvexIppiBasic.h"
+#include "platform/signal/TalvexIpps.h"
+#include "engines/base/LibraryStatus.h"
 
 namespace Talvex::SDOCT::Algorithms {
 
@@ -28,7 +28,7 @@ void Reorder(std::uint8_t* volume, int numBscans, int bscanWidth, int ascanLen,
   // Without angles or an index array the sort has nothing to work on; fail as it would, before
   // anything is flipped.
   if (angles == nullptr || orderIdx == nullptr)
-    Platform::ThrowIppFailure("ippsSortIndexAscend_32f_I");
+    Engines::ThrowIppFailure("ippsSortIndexAscend_32f_I");
 
   std::array<float, kMaxRadialBscans> meridian{};
   const std::size_t width = bscanWidth > 0 ? static_cast<std::size_t>(bscanWidth) : 0;

@@ -12,6 +12,12 @@ file(REMOVE_RECURSE ${WORK})
 set(args -S ${CONSUMER_SRC} -B ${WORK}/build -G Ninja -DCMAKE_BUILD_TYPE=Release)
 if(MODE STREQUAL "find_package")
   run(${CMAKE_COMMAND} --install ${TALVEX_BUILD} --prefix ${WORK}/prefix)
+  # Only public headers are installed: no engine header, no primitive beyond the shared types.
+  file(GLOB_RECURSE private_headers ${WORK}/prefix/include/talvex/engines/*.h
+       ${WORK}/prefix/include/talvex/platform/*/*.h ${WORK}/prefix/include/talvex/tools/*.h)
+  if(private_headers)
+    message(FATAL_ERROR "private headers installed: ${private_headers}")
+  endif()
   list(APPEND args -DCMAKE_PREFIX_PATH=${WORK}/prefix)
 else()
   list(APPEND args -DTALVEX_SOURCE=${TALVEX_SOURCE})

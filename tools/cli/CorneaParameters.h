@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "interface/CorneaSegParameter.h"
+#include "core/CorneaSegParameter.h"
 
 namespace Talvex::Cli {
 

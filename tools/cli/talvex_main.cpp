@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/AlgorithmException.h"
+#include "core/AlgorithmException.h"
 #include "tools/cli/CliError.h"
 #include "tools/cli/SegmentCommand.h"
 #include "tools/synthetic_eye/SynthCommand.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engines/base/CAnteriorSegmentModule.h"
-#include "interface/AlgorithmException.h"
+#include "core/AlgorithmException.h"
 
 namespace {
 

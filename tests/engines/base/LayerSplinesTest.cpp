@@ -6,7 +6,7 @@
 #include "common/numerics/BSpline.h"
 #include "common/numerics/Splines.h"
 #include "engines/base/CAnteriorSegmentModule.h"
-#include "interface/AlgorithmException.h"
+#include "core/AlgorithmException.h"
 
 namespace {
 

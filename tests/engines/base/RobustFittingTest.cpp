@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engines/base/CAnteriorSegmentModule.h"
-#include "interface/AlgorithmException.h"
+#include "core/AlgorithmException.h"
 
 namespace {
 

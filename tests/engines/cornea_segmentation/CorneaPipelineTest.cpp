@@ -8,7 +8,7 @@
 
 #include "engines/base/CAnteriorSegmentModule.h"
 #include "engines/cornea_segmentation/CCorneaSegmentation.h"
-#include "interface/AlgorithmException.h"
+#include "core/AlgorithmException.h"
 #include "interface/CCorneaSegmentationAlgorithm.h"
 #include "interface/CorneaSegPresets.h"
 

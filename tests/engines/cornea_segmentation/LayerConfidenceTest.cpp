@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engines/cornea_segmentation/CCorneaSegmentation.h"
-#include "interface/AlgorithmException.h"
+#include "core/AlgorithmException.h"
 
 namespace {
 

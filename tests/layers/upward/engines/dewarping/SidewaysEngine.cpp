@@ -1,0 +1,2 @@
+// Fixture: one engine including another engine.
+#include "engines/cornea_segmentation/CCorneaSegmentation.h"
