@@ -1,10 +1,11 @@
 // CorneaSegParameter: the settings of the cornea segmentation (CCorneaSegmentationAlgorithm).
 //
-// A plain record: every field is public, a new record holds 0, 0.0f and false everywhere, and
-// nothing is validated. Initialize copies every field into the engine, which reads only its copy,
-// so changing a record after Initialize has no effect until Initialize is called again. Before
-// segmenting, lateralSubsample, axialSubsample and depthMicron must be at least 1 and the kernel
-// sizes positive (odd for the Gaussian-derivative kernels).
+// A plain record: every field is public and a new record holds 0, 0.0f and false everywhere.
+// The segmentation validates it before any work and refuses a field outside its range with a
+// message that names the field. Initialize copies every field into the engine, which reads only its
+// copy, so changing a record after Initialize has no effect until Initialize is called again.
+// Before segmenting, lateralSubsample, axialSubsample and depthMicron must be at least 1 and the
+// kernel sizes positive (odd for the Gaussian-derivative kernels).
 //
 // Units: um = micrometres (depth: tissue-equivalent micrometres, the optical path divided by the
 // group index 1.386), px = samples of the B-scan as passed in; depth um are converted to px as
@@ -57,6 +58,30 @@ class CorneaSegParameter {
   float posteriorConfidenceThreshold = 0.0f;  // posterior confidence above this becomes 1
   bool adjustAnterior = false;  // move each anterior point to the nearby intensity peak
   bool pachymetryScan = false;  // stored, not used by the segmentation
+
+  // ---- Options beyond the classic pipeline (false everywhere keeps the classic behaviour) ----
+
+  // The robust parabola fits go on past a trial whose model no candidate agrees with. Classic:
+  // such a first trial ends the search, so a B-scan with a clearly visible cornea is abandoned
+  // for some random arrays and not for others (a few per cent of B-scans on device exports).
+  bool robustFitSearchPastEmptyTrials = false;
+  // A B-scan counts as showing a cornea only when its traced surfaces have the polarity and
+  // contrast of one (darker air above the anterior surface, brighter tissue between the
+  // surfaces, darker aqueous below the posterior one), a plausible thickness and a convex
+  // anterior surface of plausible curvature. Otherwise every confidence of the B-scan is -1.
+  // Classic: confidences judge only the local edge, so noise, a single edge or an eyelid give
+  // confident surfaces.
+  bool requireCorneaEvidence = false;
+  // Moves both surfaces onto the centre of their boundary reflections with sub-sample precision
+  // (the traced path follows the steepest edge of each reflection: the anterior lies a few
+  // micrometres above the interface, the posterior below it, and the thickness reads long).
+  bool refineToReflectionPeaks = false;
+  // With axialSubsample above 1, positions are full-depth samples before the anterior snap and
+  // the confidences read the full-depth B-scan, and a B-scan that is abandoned keeps the
+  // caller's values unscaled. Classic: both read the full-depth B-scan at working-depth
+  // positions (every confidence comes out -1, the snap misplaces the anterior surface) and the
+  // axial rescaling turns an abandoned B-scan's -1 into -axialSubsample.
+  bool fullDepthPositionsWhenSubsampled = false;
 };
 
 }  // namespace Talvex::SDOCT::Algorithms

@@ -63,13 +63,17 @@ void CCorneaSegmentationAlgorithm::SegmentHDCornea(const std::uint8_t* volumeDat
   engine.SegmentCornea(volumeData, numBscans, bscanWidth, ascanLength, RandomvaluesData, nRandom,
                        volumeBufferData, AnteriorData, PosteriorData, nullptr, nullptr);
   if (numBscans < 1) return;
-  engine.SmoothLayer(AnteriorData, bscanWidth, engine.bsplineWavelength, AnteriorData);
-  engine.SmoothLayer(PosteriorData, bscanWidth, engine.bsplineWavelength, PosteriorData);
+  // A layer the caller did not ask for (null) is neither segmented nor smoothed.
+  for (float* layer : {AnteriorData, PosteriorData})
+    if (layer != nullptr) engine.SmoothLayer(layer, bscanWidth, engine.bsplineWavelength, layer);
 }
 
 void CCorneaSegmentationAlgorithm::SmoothLayer(const float* layerInData, int numBscans,
                                                int bscanWidth, float bsplineWavelength,
                                                float* layerOutData) {
+  if (numBscans < 1) return;
+  if (layerInData == nullptr) throw AlgorithmException("Input layer is NULL.");
+  if (layerOutData == nullptr) throw AlgorithmException("Output layer is NULL.");
   CCorneaSegmentation engine;
   for (int b = 0; b < numBscans; ++b) {
     const long long offset = static_cast<long long>(b) * bscanWidth;
@@ -99,6 +103,11 @@ void CCorneaSegmentationAlgorithm::ReorderBscansLayers(
                              PosteriorData, BowmanData, AnteriorConfidenceData,
                              PosteriorConfidenceData, BowmanConfidenceData, angleData,
                              orderIdxData);
+}
+
+std::vector<CorneaBscanOutcome> CCorneaSegmentationAlgorithm::LastBscanOutcomes() const {
+  const CCorneaSegmentation* engine = corneaSegment_.Get();
+  return engine != nullptr ? engine->lastOutcomes : std::vector<CorneaBscanOutcome>();
 }
 
 void CCorneaSegmentationAlgorithm::Dispose() { corneaSegment_.Release(); }

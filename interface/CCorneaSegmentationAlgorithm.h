@@ -19,14 +19,23 @@
 // Errors: AlgorithmException. Before Initialize every segmentation operation throws
 // "CCorneaSegmentationAlgorithm::SegmentCornea: parameter initialization is missing." and writes
 // nothing; a null volume gives "Input SD-OCT volume is NULL.", a null buffer "Input SD-OCT volume
-// buffer is NULL.", a null random array "SetRandomArray() failed."; parameters with
-// lateralSubsample, axialSubsample or depthMicron below 1 are refused; a working width
-// (bscanWidth / lateralSubsample) above 2048 gives "Working B-scan width exceeds 2048 A-scans.".
-// Library failures carry the failing function's message; the facade stays usable.
+// buffer is NULL.", a null random array "SetRandomArray() failed."; a record field outside the
+// range the pipeline runs with gives "CorneaSegParameter.<field> out of range: <allowed range>."
+// before any work; a working width (bscanWidth / lateralSubsample) above 2048 gives "Working
+// B-scan width exceeds 2048 A-scans.". Library failures carry the failing function's message;
+// the facade stays usable.
+//
+// Hazards of the classic pipeline with axialSubsample above 1 (set the record's
+// fullDepthPositionsWhenSubsampled to avoid both): the anterior snap (adjustAnterior) and the
+// confidences read the full-depth B-scan at working-depth positions, so every confidence comes
+// out -1 and the snapped anterior surface lands several samples off; and a B-scan abandoned
+// without surfaces gets its caller's -1 multiplied by axialSubsample (-2 for a subsample of 2).
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+#include "core/CorneaSegOutcome.h"
 #include "core/CorneaSegParameter.h"
 #include "interface/FacadeSupport.h"
 
@@ -36,6 +45,9 @@ class CCorneaSegmentation;
 
 class CCorneaSegmentationAlgorithm {
  public:
+  // The widest working B-scan (bscanWidth / lateralSubsample A-scans) a segmentation takes.
+  static constexpr int kMaxWorkingWidth = 2048;
+
   CCorneaSegmentationAlgorithm();
   ~CCorneaSegmentationAlgorithm();
   CCorneaSegmentationAlgorithm(const CCorneaSegmentationAlgorithm&) = delete;
@@ -64,14 +76,16 @@ class CCorneaSegmentationAlgorithm {
                         float* PosteriorConfidenceData);
 
   // One high-definition B-scan (numBscans above 1 is treated as 1): both surfaces without
-  // confidences, each then smoothed with the record's bsplineWavelength.
+  // confidences, each then smoothed with the record's bsplineWavelength. A null layer is neither
+  // segmented nor smoothed.
   void SegmentHDCornea(const std::uint8_t* volumeData, int numBscans, int bscanWidth,
                        int ascanLength, const int* RandomvaluesData, std::uint32_t nRandom,
                        std::uint8_t* volumeBufferData, float* AnteriorData, float* PosteriorData);
 
   // Smooths every B-scan row of a layer with a smoothing spline of wavelength
   // bsplineWavelength * bscanWidth A-scans through its values >= 0; A-scans outside the span of
-  // those values are not written. In place is allowed. Needs no Initialize.
+  // those values are not written. In place is allowed. Needs no Initialize. Null arrays give
+  // "Input layer is NULL." / "Output layer is NULL." (nothing to do when numBscans < 1).
   void SmoothLayer(const float* layerInData, int numBscans, int bscanWidth, float bsplineWavelength,
                    float* layerOutData);
 
@@ -86,6 +100,10 @@ class CCorneaSegmentationAlgorithm {
                            float* AnteriorData, float* PosteriorData, float* BowmanData,
                            float* AnteriorConfidenceData, float* PosteriorConfidenceData,
                            float* BowmanConfidenceData, float* angleData, int* orderIdxData);
+
+  // Why each B-scan of the last segmentation call has (or lacks) surfaces, one entry per B-scan;
+  // empty before the first call, after Dispose and after a call that failed its checks.
+  std::vector<CorneaBscanOutcome> LastBscanOutcomes() const;
 
   // Releases the engine; the facade must be initialised again before segmenting.
   void Dispose();

@@ -65,6 +65,14 @@ CorneaSegParameter CorneaSegPresetRadial1024() {
   // traced edge).
   p.adjustAnterior = true;
   p.pachymetryScan = true;
+  // The corrections of the classic pipeline that cost nothing on a good scan: robust fits that
+  // do not give up after one unlucky sample, no confident surface in a frame without a cornea,
+  // and full-depth positions when a host raises axialSubsample. The move onto the reflection
+  // peaks (refineToReflectionPeaks) changes the measured thickness by about 10 um and stays a
+  // host's choice.
+  p.robustFitSearchPastEmptyTrials = true;
+  p.requireCorneaEvidence = true;
+  p.fullDepthPositionsWhenSubsampled = true;
   return p;
 }
 

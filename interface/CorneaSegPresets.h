@@ -6,6 +6,8 @@
 // units or per A-scan and carry over to similar scans.
 #pragma once
 
+#include <cstdint>
+
 #include "core/CorneaSegParameter.h"
 
 namespace Talvex::SDOCT::Algorithms {
@@ -16,5 +18,33 @@ CorneaSegParameter CorneaSegPresetRadial1024();
 
 // The same scan read out with 640 samples over 2.3 mm (3.6 um per sample).
 CorneaSegParameter CorneaSegPresetRadial640();
+
+}  // namespace Talvex::SDOCT::Algorithms
+
+namespace Talvex::SDOCT::Algorithms {
+
+// Grey levels of a corneal volume, measured around its traced surfaces (means over regions,
+// medians over the central A-scans of the B-scans measured).
+struct CorneaGreyLevels {
+  float air = 0;                 // 20 to 120 um above the anterior surface
+  float anteriorReflection = 0;  // brightest sample within 20 um of the anterior surface
+  float stroma = 0;              // from 100 um below the anterior to 50 um above the posterior
+  float posteriorStroma = 0;     // 80 to 20 um above the posterior surface
+  float aqueous = 0;             // 20 to 120 um below the posterior surface
+  int bscansMeasured = 0;        // B-scans whose surfaces were found (0: levels not estimated)
+};
+
+// The preset with its step-template levels set to the volume's own grey levels, so that a host
+// need not know its device's grey scale: signal1Level_0/1/2 become air, stroma and the anterior
+// reflection (the reflection only when the preset models one: signal1Level_2 > -100),
+// signal2Level_0/1 the posterior stroma and the aqueous. The levels are measured around the
+// surfaces that the preset itself finds (with robustFitSearchPastEmptyTrials on) in up to four
+// B-scans spread over the volume (numBscans x bscanWidth x ascanLength bytes, as for
+// SegmentCornea); `levels`, when given, receives what was measured. When no B-scan yields
+// surfaces the preset comes back unchanged and levels->bscansMeasured is 0. Throws what
+// SegmentCornea throws for the volume and the preset.
+CorneaSegParameter CorneaSegAdaptLevels(const std::uint8_t* volume, int numBscans, int bscanWidth,
+                                        int ascanLength, const CorneaSegParameter& preset,
+                                        CorneaGreyLevels* levels = nullptr);
 
 }  // namespace Talvex::SDOCT::Algorithms

@@ -33,6 +33,9 @@ class HeldEngine {
 
   void Release() noexcept { engine_.reset(); }
 
+  // The engine, or null when none is held.
+  const Engine* Get() const noexcept { return engine_.get(); }
+
  private:
   std::unique_ptr<Engine> engine_;
 };

@@ -171,6 +171,13 @@ class CAnteriorSegmentModule {
   // by least squares. A sample that cannot be completed within 1000 * s draws, an empty random
   // array or a negative random value makes the fit fail (-1) rather than hang or index outside.
 
+  // Whether a trial whose model no point agrees with ends the consensus search (false, the
+  // classic loop: its trial estimate starts at one) or the search goes on until some consensus is
+  // found, at most maxTrials + 1 trials (true). The classic loop abandons a fit whenever the first
+  // random sample holds an outlier that pulls the model away from every point, so which fits fail
+  // depends on the random array alone. Off until set.
+  void SetSearchPastEmptyTrials(bool on) { m_searchPastEmptyTrials = on; }
+
   // Robust parabola y = coeff[0] x^2 + coeff[1] x + coeff[2] through n (<= 2048) points. Clears
   // coeff[0..2] and the first n exclusion flags; -1 when n < minNumPoints or the fit fails. With
   // 10 or fewer inliers it succeeds with ninliers = 0 and coeff left at zero.
@@ -303,6 +310,7 @@ class CAnteriorSegmentModule {
   std::uint32_t m_randomCursor = 0;
   const int* m_randomValues = nullptr;
   const std::uint8_t* m_quadricExclude = nullptr;
+  bool m_searchPastEmptyTrials = false;
   // Work flags of the sampler (one per point), grown to the largest point count and reused.
   std::vector<std::int32_t> m_sampleChosen;
 };

@@ -31,7 +31,8 @@ inline bool SampleIsDegenerate() { return false; }
 // that no trial allocates.
 template <typename Real, typename Sampler, typename Distance>
 int Consensus(const Real* data, int rows, int npts, int s, Real p, int maxDataTrials, int maxTrials,
-              int* inliers, int* ninliers, Sampler sample, Distance distance) {
+              bool searchPastEmptyTrials, int* inliers, int* ninliers, Sampler sample,
+              Distance distance) {
   *ninliers = 0;
   if (npts < 1 || s < 1) return -1;
   try {
@@ -46,8 +47,11 @@ int Consensus(const Real* data, int rows, int npts, int s, Real p, int maxDataTr
     const double qMax = 0.9999999999999998;
     const double logNoSuccess = std::log(1.0 - double(p));
 
+    // The classic loop starts with an estimate of one trial, so a first model that no point agrees
+    // with ends the search at once. Searching past empty trials leaves the estimate open until a
+    // consensus is found (still bounded by maxTrials).
     int trialcount = 0, bestscore = 0;
-    double N = 1.0;
+    double N = searchPastEmptyTrials ? HUGE_VAL : 1.0;
     do {
       bool degenerate = true;
       int count = 1;
@@ -289,7 +293,7 @@ int CAnteriorSegmentModule::ransacpolynom(const double* data, int npts, int s, d
     const double unitSquare[3] = {1.0, 0.0, 0.0};
     Numerics::polyval(unitSquare, data, npts, 2, xSquared.data());
     return Consensus<double>(
-        data, 2, npts, s, p, maxDataTrials, maxTrials, inliers, ninliers,
+        data, 2, npts, s, p, maxDataTrials, maxTrials, m_searchPastEmptyTrials, inliers, ninliers,
         [this](int n, int k, int* out) { return polyrandsample(n, k, out); },
         [&](const double* model, int* found, int* count) {
           return polydistfn(model, s, data, xSquared.data(), npts, t, residual.data(), found,
@@ -307,7 +311,7 @@ int CAnteriorSegmentModule::ransacquadratic(const float* data, int npts, int s, 
   try {
     std::vector<float> centred(std::max(s, 1));
     return Consensus<float>(
-        data, 2, npts, s, p, maxDataTrials, maxTrials, inliers, ninliers,
+        data, 2, npts, s, p, maxDataTrials, maxTrials, m_searchPastEmptyTrials, inliers, ninliers,
         [this](int n, int k, int* out) { return quadrandsample(n, k, out); },
         [&](const float* model, int* found, int* count) {
           return quaddistfn(model, s, data, npts, t, centred.data(), found, count);
@@ -324,7 +328,7 @@ int CAnteriorSegmentModule::ransacquadricsurf(const float* data, int npts, int s
   try {
     std::vector<float> centred(std::max(s, 1));
     return Consensus<float>(
-        data, 3, npts, s, p, maxDataTrials, maxTrials, inliers, ninliers,
+        data, 3, npts, s, p, maxDataTrials, maxTrials, m_searchPastEmptyTrials, inliers, ninliers,
         [this](int n, int k, int* out) { return quadricrandsample(n, k, out); },
         [&](const float* model, int* found, int* count) {
           return quadricdistfn(model, s, data, npts, t, centred.data(), found, count);

@@ -15,7 +15,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+#include "core/CorneaSegOutcome.h"
 #include "core/CorneaSegParameter.h"
 #include "engines/base/CAnteriorSegmentModule.h"
 
@@ -120,15 +122,46 @@ class CCorneaSegmentation : public CAnteriorSegmentModule, public CorneaSegParam
                            float* anteriorConfidence, float* posteriorConfidence,
                            float* bowmanConfidence, float* angles, int* orderIdx);
 
+  // Why a B-scan of the last call has (or lacks) surfaces.
+  using BscanOutcome = CorneaBscanOutcome;
+
+  // Checks every field of the record for a scan of W A-scans of L samples; throws
+  // "CorneaSegParameter.<field> out of range: <allowed range>." for the first field outside the
+  // range the pipeline can run with (SegmentCornea calls it before any work).
+  void ValidateParameters(int W, int L) const;
+
+  // Whether the traced surfaces of one B-scan (W A-scans of L bytes; full-width rows of
+  // full-depth positions, -1 = none; either row may be null) are those of a cornea, judged on
+  // the central 60 % of the A-scans: tissue between the surfaces brighter than the air above the
+  // anterior and the aqueous below the posterior surface by at least 10 grey levels and a
+  // quarter of its own level, a median thickness of 200 to 1500 um along the A-scan, and an
+  // anterior surface that is convex with an apical radius of 3.5 to 50 mm (needs lateralXMicron
+  // and depthMicron). False when fewer than 10 A-scans carry both surfaces.
+  bool ShowsCornea(const std::uint8_t* bscan, int W, int L, const float* anterior,
+                   const float* posterior) const;
+
+  // Moves each point of a layer row (full-depth samples, -1 = none) onto the centre of the
+  // boundary reflection next to it: the brightest sample within 25 um below (which = 1,
+  // anterior: the tracer sits on the rising edge above the reflection) or above (which = 0,
+  // posterior: on the falling edge below it), refined to sub-sample precision by the vertex of
+  // the parabola through the maximum and its two neighbours. The shift is then smoothed across
+  // A-scans by a running median of 9, so speckle moves no single point on its own.
+  void RefineToReflectionPeak(const std::uint8_t* bscan, int W, int L, float* layer,
+                              int which) const;
+
+  // The outcome of every B-scan of the last SegmentCornea call.
+  std::vector<BscanOutcome> lastOutcomes;
+
   // Takes a copy of every field of the record; the engine reads only its copy.
-  void Configure(const CorneaSegParameter& record) { static_cast<CorneaSegParameter&>(*this) = record; }
+  void Configure(const CorneaSegParameter& record) {
+    static_cast<CorneaSegParameter&>(*this) = record;
+  }
 
   // ---- State of the last call ------------------------------------------------------------------
   int numBscans = 0;
   int bscanWidth = 0;
   int ascanLength = 0;
   std::uint8_t* workingVolume = nullptr;
-
 };
 
 }  // namespace Talvex::SDOCT::Algorithms

@@ -28,6 +28,19 @@ using Platform::IppiSize;
 
 namespace {
 
+// Named figures of the pipeline.
+constexpr double kTemplateSamples = 100.0;    // correlated template length, full-depth samples
+constexpr double kPosteriorGuideUm = 500.0;   // posterior guide below the anterior path
+constexpr double kSpecularWindowUm = 750.0;   // widest specular streak that is marked
+constexpr float kSpecularCorrelation = 0.5f;  // Gaussian-profile match of a specular streak
+constexpr int kConfidenceMedian = 11;         // running median over the thresholded confidences
+constexpr const char* kBsplineFailed = "TalvexAlgorithm: bspline() failed.";
+constexpr const char* kImResizeFailed = "TalvexAlgorithm: ImResize() failed.";
+constexpr const char* kBilateralInitFailed =
+    "TalvexAlgorithm: BilateralFilter::BilateralFilterInit() failed.";
+
+using Outcome = CCorneaSegmentation::BscanOutcome;
+
 // Sizes of one call, in working (decimated) pixels.
 struct WorkingGeometry {
   int width = 0;       // W' = W / lateralSubsample
@@ -80,31 +93,26 @@ struct Scratch {
 void CCorneaSegmentation::SmoothLayer(const float* layer, int width, float smooth,
                                       float* smoothLayer) {
   const auto x = CLineSpace<float>::linspace(0.0f, static_cast<float>(width - 1), width);
-  if (!x) throw AlgorithmException("TalvexAlgorithm: bspline() failed.");
+  if (!x) throw AlgorithmException(kBsplineFailed);
   BsplineInterpolation(x->getdata(), layer, width, x->getdata(), smoothLayer, width, smooth);
 }
 
 namespace {
 
 WorkingGeometry MakeGeometry(const CCorneaSegmentation& e, int W, int L) {
-  // A record left at its zero defaults would divide by zero below: refuse it instead.
-  if (e.lateralSubsample < 1 || e.axialSubsample < 1 || e.depthMicron < 1)
-    throw AlgorithmException(
-        "Segmentation parameters: lateralSubsample, axialSubsample and depthMicron must be at "
-        "least 1.");
   WorkingGeometry g;
   g.width = W / e.lateralSubsample;
   g.depth = L / e.axialSubsample;
   if (g.width > CCorneaSegmentation::kMaxWorkingWidth)
     throw AlgorithmException("Working B-scan width exceeds 2048 A-scans.");
   const double perMicron = static_cast<double>(g.depth) / e.depthMicron;
-  g.tplLength = static_cast<int>(100.0 / e.axialSubsample + 0.5);
+  g.tplLength = static_cast<int>(kTemplateSamples / e.axialSubsample + 0.5);
   g.tplStart = g.depth / 2 - g.tplLength / 2;
   g.antOffset = TruncSaturated(e.layerOffset * perMicron);
   g.bandHeight = 3 * g.antOffset;
   g.pstTop = TruncSaturated(e.posteriorTopROI * perMicron);
   g.pstLength = TruncSaturated(e.posteriorBottomROI * perMicron);
-  g.pstGuide = TruncSaturated(g.depth * 500.0 / e.depthMicron);
+  g.pstGuide = TruncSaturated(g.depth * kPosteriorGuideUm / e.depthMicron);
   g.padTop = e.bilateralMaxKernelHeight / 2;
   g.padLeft = e.bilateralMaxKernelWidth / 2;
   g.padRows = e.bilateralMaxKernelHeight + g.width - 1;
@@ -131,9 +139,9 @@ void CorrelationCandidates(const WorkingGeometry& g, float threshold, const floa
       continue;
     }
     Engines::IppCheck(Platform::ippiCrossCorrSame_Norm_32f_C1R(
-                           rows[i], g.depth * 4, IppiSize{g.depth, 1}, tpl + g.tplStart,
-                           g.tplLength * 4, IppiSize{g.tplLength, 1}, corr, g.depth * 4),
-                       "ippiCrossCorrSame_NormLevel_8u_C1RSfs");
+                          rows[i], g.depth * 4, IppiSize{g.depth, 1}, tpl + g.tplStart,
+                          g.tplLength * 4, IppiSize{g.tplLength, 1}, corr, g.depth * 4),
+                      "ippiCrossCorrSame_NormLevel_8u_C1RSfs");
     float best = 0.0f;
     int index = 0;
     TALVEX_IPP(ippsMaxIndx_32f, corr, g.depth, &best, &index);
@@ -163,14 +171,13 @@ void TraceBand(CCorneaSegmentation& e, const WorkingGeometry& g, int offset1, in
 // Smoothing spline of wavelength bsplineWavelength * W through the full-width layer, in place.
 void SmoothFullWidth(CCorneaSegmentation& e, const float* xf, float* layer, int W) {
   const float wavelength = static_cast<float>(static_cast<double>(e.bsplineWavelength) * W);
-  RequireSuccess(e.bspline(xf, layer, W, xf, layer, W, wavelength, 2),
-                 "TalvexAlgorithm: bspline() failed.");
+  RequireSuccess(e.bspline(xf, layer, W, xf, layer, W, wavelength, 2), kBsplineFailed);
 }
 
 // Confidence above threshold becomes 1, anything else -1; then a running median of 11.
 void ThresholdConfidence(float* row, int W, float threshold) {
   for (int i = 0; i < W; ++i) row[i] = row[i] > threshold ? 1.0f : -1.0f;
-  TALVEX_IPP(ippsFilterMedian_32f_I, row, W, 11);
+  TALVEX_IPP(ippsFilterMedian_32f_I, row, W, kConfidenceMedian);
 }
 
 struct Outputs {
@@ -180,21 +187,31 @@ struct Outputs {
   float* posteriorConfidence;
 };
 
-// Robust parabola through the candidates; false (B-scan abandoned) when it has no inliers.
-bool FitCandidates(CCorneaSegmentation& e, const WorkingGeometry& g, Scratch& s) {
+// Robust parabola through the candidates into the guide; otherwise why the B-scan is abandoned.
+Outcome FitCandidates(CCorneaSegmentation& e, const WorkingGeometry& g, Scratch& s) {
+  const double* y = s.candidates.getdata();
+  const long long found = g.width - std::count(y, y + g.width, 0.0);
   int ninliers = 0;
   e.FitPoints(s.xs.getdata(), s.candidates.getdata(), g.width, 2, s.inliers.getdata(), ninliers,
               s.coeff.getdata());
-  if (ninliers == 0) return false;
-  for (int i = 0; i < g.width; ++i)
-    s.guide.getdata()[i] = static_cast<float>(s.candidates.getdata()[i]);
-  return true;
+  if (ninliers == 0)
+    return found < 2LL * e.ransacMinNumPoints ? Outcome::NoCandidates : Outcome::FitAbandoned;
+  for (int i = 0; i < g.width; ++i) s.guide.getdata()[i] = static_cast<float>(y[i]);
+  return Outcome::Segmented;
+}
+
+// Working-depth positions of a full-width row to full-depth samples, when the record asks for
+// full-depth positions before the snap and the confidences.
+void ToFullDepth(const CCorneaSegmentation& e, float* row, int W) {
+  if (!e.fullDepthPositionsWhenSubsampled || e.axialSubsample <= 1) return;
+  for (int i = 0; i < W; ++i) row[i] = static_cast<float>(row[i] * e.axialSubsample);
 }
 
 // Both surfaces of B-scan b (working depths; the axial rescaling follows for the whole volume).
 // input is the caller's B-scan, used to snap the anterior surface to its intensity peak.
-void SegmentBscan(CCorneaSegmentation& e, int b, const WorkingGeometry& g, Scratch& s,
-                  const float* xw, const float* xf, const std::uint8_t* input, const Outputs& out) {
+Outcome SegmentBscan(CCorneaSegmentation& e, int b, const WorkingGeometry& g, Scratch& s,
+                     const float* xw, const float* xf, const std::uint8_t* input,
+                     const Outputs& out) {
   const int W = e.bscanWidth, L = e.ascanLength;
   const long long row = static_cast<long long>(b) * W;
   const std::uint8_t* working = e.workingVolume + row * L;
@@ -202,16 +219,18 @@ void SegmentBscan(CCorneaSegmentation& e, int b, const WorkingGeometry& g, Scrat
   if (out.anterior != nullptr) {
     PaddedToFloat(s.filtered.getdata(), g, s.image.getdata());
     CorrelationCandidates(g, e.corrCoeffThresh, s.antTemplate.getdata(), s);
-    if (!FitCandidates(e, g, s)) return;
+    const Outcome fit = FitCandidates(e, g, s);
+    if (fit != Outcome::Segmented) return fit;
     TraceBand(e, g, g.antOffset, g.bandHeight, 1, s);
     e.CsplineInterpolation(xw, s.path.getdata(), g.width, xf, full, W);
     SmoothFullWidth(e, xf, full, W);
+    ToFullDepth(e, full, W);
     std::copy(full, full + W, out.anterior + row);
     if (e.adjustAnterior) e.AdjustToPick(input, W, L, out.anterior + row);
     if (out.anteriorConfidence != nullptr)
       e.ComputeConfidence(working, W, L, full, 1, out.anteriorConfidence + row);
   }
-  if (out.posterior == nullptr) return;
+  if (out.posterior == nullptr) return Outcome::Segmented;
   float* guide = s.guide.getdata();
   if (out.anterior != nullptr) {
     // 500 um below this B-scan's anterior path, kept inside the working A-scan.
@@ -223,15 +242,18 @@ void SegmentBscan(CCorneaSegmentation& e, int b, const WorkingGeometry& g, Scrat
   } else {
     PaddedToFloat(s.filtered.getdata(), g, s.image.getdata());
     CorrelationCandidates(g, e.corrCoeffThresh, s.pstTemplate.getdata(), s);
-    if (!FitCandidates(e, g, s)) return;
+    const Outcome fit = FitCandidates(e, g, s);
+    if (fit != Outcome::Segmented) return fit;
   }
   TraceBand(e, g, g.pstTop, g.pstLength, 0, s);
   e.CsplineInterpolation(xw, s.path.getdata(), g.width, xf, full, W);
+  ToFullDepth(e, full, W);
   std::copy(full, full + W, out.posterior + row);
   if (out.posteriorConfidence != nullptr) {
     SmoothFullWidth(e, xf, full, W);
     e.ComputeConfidence(working, W, L, full, 0, out.posteriorConfidence + row);
   }
+  return Outcome::Segmented;
 }
 
 // Marks both confidences -2 across a specular streak found in the central third of each B-scan.
@@ -239,7 +261,7 @@ void MarkSpecularReflections(CCorneaSegmentation& e, const Outputs& out) {
   const int W = e.bscanWidth, L = e.ascanLength, C = W / 3;
   if (C < 5 || L < 5) return;  // too narrow for the 5 x 5 maximum filter
   const int halfWindow =
-      TruncSaturated(static_cast<double>(W) * 750.0 / e.lateralXMicron + 0.5) / 2;
+      TruncSaturated(static_cast<double>(W) * kSpecularWindowUm / e.lateralXMicron + 0.5) / 2;
   CVector<std::uint8_t> third(C * L), maxima(C * L);
   for (int b = 0; b < e.numBscans; ++b) {
     const long long row = static_cast<long long>(b) * W;
@@ -247,7 +269,7 @@ void MarkSpecularReflections(CCorneaSegmentation& e, const Outputs& out) {
                IppiSize{L, C});
     int xPos = -1, xOffset = -1;
     e.DetectSpecularReflection(third.getdata(), C, L, maxima.getdata(), out.anterior + row + C,
-                               0.5f, xPos, xOffset);
+                               kSpecularCorrelation, xPos, xOffset);
     if (xPos <= 0 || xOffset >= halfWindow) continue;
     const int from = std::max(xPos - xOffset + C, 0), to = std::min(xPos + xOffset + C, W);
     for (int x = from; x < to; ++x)
@@ -269,16 +291,46 @@ void MarkDropOuts(const CCorneaSegmentation& e, const Outputs& out) {
   }
 }
 
+// On the full-depth rows of every segmented B-scan: the move onto the reflection peaks and the
+// cornea check, as the record asks.
+void JudgeSurfaces(CCorneaSegmentation& e, const Outputs& out) {
+  const int W = e.bscanWidth, L = e.ascanLength;
+  for (int b = 0; b < e.numBscans; ++b) {
+    if (e.lastOutcomes[b] != Outcome::Segmented) continue;
+    const long long row = static_cast<long long>(b) * W;
+    const std::uint8_t* bscan = e.workingVolume + row * L;
+    float* ant = out.anterior != nullptr ? out.anterior + row : nullptr;
+    float* pst = out.posterior != nullptr ? out.posterior + row : nullptr;
+    if (e.refineToReflectionPeaks) {
+      if (ant != nullptr) e.RefineToReflectionPeak(bscan, W, L, ant, 1);
+      if (pst != nullptr) e.RefineToReflectionPeak(bscan, W, L, pst, 0);
+    }
+    if (e.requireCorneaEvidence && !e.ShowsCornea(bscan, W, L, ant, pst))
+      e.lastOutcomes[b] = Outcome::NoCorneaEvidence;
+  }
+}
+
+// Every confidence -1 in B-scans judged not to show a cornea.
+void ClearConfidenceWithoutCornea(const CCorneaSegmentation& e, const Outputs& out) {
+  const int W = e.bscanWidth;
+  for (int b = 0; b < e.numBscans; ++b) {
+    if (e.lastOutcomes[b] != Outcome::NoCorneaEvidence) continue;
+    for (float* c : {out.anteriorConfidence, out.posteriorConfidence})
+      if (c != nullptr) std::fill(c + static_cast<long long>(b) * W, c + (b + 1LL) * W, -1.0f);
+  }
+}
+
 // Axial rescaling of the layers, thresholding of the confidences and, with all four outputs, the
 // specular and drop-out marks.
 void FinishOutputs(CCorneaSegmentation& e, const Outputs& out) {
   const int W = e.bscanWidth;
   const int n = e.numBscans * W;
-  if (e.axialSubsample > 1) {
+  if (e.axialSubsample > 1 && !e.fullDepthPositionsWhenSubsampled) {
     for (float* layer : {out.anterior, out.posterior})
       if (layer != nullptr)
         TALVEX_IPP(ippsMulC_32f_I, static_cast<float>(e.axialSubsample), layer, n);
   }
+  JudgeSurfaces(e, out);
   for (int b = 0; b < e.numBscans; ++b) {
     if (out.anteriorConfidence != nullptr)
       ThresholdConfidence(out.anteriorConfidence + b * W, W, e.anteriorConfidenceThreshold);
@@ -287,11 +339,12 @@ void FinishOutputs(CCorneaSegmentation& e, const Outputs& out) {
       e.LayerConfidenceProcessing(out.posteriorConfidence + b * W, W);
     }
   }
-  if (out.anterior == nullptr || out.posterior == nullptr || out.anteriorConfidence == nullptr ||
-      out.posteriorConfidence == nullptr)
-    return;
-  MarkSpecularReflections(e, out);
-  MarkDropOuts(e, out);
+  if (out.anterior != nullptr && out.posterior != nullptr && out.anteriorConfidence != nullptr &&
+      out.posteriorConfidence != nullptr) {
+    MarkSpecularReflections(e, out);
+    MarkDropOuts(e, out);
+  }
+  ClearConfidenceWithoutCornea(e, out);
 }
 
 }  // namespace
@@ -303,7 +356,10 @@ void CCorneaSegmentation::SegmentCornea(const std::uint8_t* volume, int numBscan
                                         float* anteriorConfidence, float* posteriorConfidence) {
   if (volume == nullptr) throw AlgorithmException("Input SD-OCT volume is NULL.");
   if (volBuffer == nullptr) throw AlgorithmException("Input SD-OCT volume buffer is NULL.");
+  ValidateParameters(bscanWidth_, ascanLength_);
   SetRandomArray(randomvalues, nrandom);
+  SetSearchPastEmptyTrials(robustFitSearchPastEmptyTrials);
+  lastOutcomes.assign(static_cast<std::size_t>(std::max(numBscans_, 0)), Outcome::Segmented);
   numBscans = numBscans_;
   bscanWidth = bscanWidth_;
   ascanLength = ascanLength_;
@@ -318,9 +374,8 @@ void CCorneaSegmentation::SegmentCornea(const std::uint8_t* volume, int numBscan
 
   // Sizes that leave no working image or no bordered image fail where the decimation or the
   // filter set-up would, before any scratch is sized from them.
-  if (g.width < 1 || g.depth < 1) throw AlgorithmException("TalvexAlgorithm: ImResize() failed.");
-  if (g.padRows < 1 || g.padCols < 1)
-    throw AlgorithmException("TalvexAlgorithm: BilateralFilter::BilateralFilterInit() failed.");
+  if (g.width < 1 || g.depth < 1) throw AlgorithmException(kImResizeFailed);
+  if (g.padRows < 1 || g.padCols < 1) throw AlgorithmException(kBilateralInitFailed);
   Scratch s(g, W);
   StepFunction(depthMicron, g.depth, axialRes1Micron, signal1Level_0, signal1Level_1,
                signal1Level_2, s.antTemplate.getdata());
@@ -330,18 +385,18 @@ void CCorneaSegmentation::SegmentCornea(const std::uint8_t* volume, int numBscan
   const int mask[2] = {bilateralMaxKernelWidth, bilateralMaxKernelHeight};
   const float sigmas[2] = {bilateralValSquareSigma, bilateralPosSquareSigma};
   if (bilateral.BilateralFilterInit(g.padRows, g.padCols, mask, sigmas, 1) == -1)
-    throw AlgorithmException("TalvexAlgorithm: BilateralFilter::BilateralFilterInit() failed.");
+    throw AlgorithmException(kBilateralInitFailed);
 
   for (int i = 0; i < g.width; ++i) s.xs.getdata()[i] = i;
   const auto xw = CLineSpace<float>::linspace(0.0f, static_cast<float>(W - 1), g.width);
   const auto xf = CLineSpace<float>::linspace(0.0f, static_cast<float>(W - 1), W);
-  if (!xw || !xf) throw AlgorithmException("TalvexAlgorithm: ImResize() failed.");
+  if (!xw || !xf) throw AlgorithmException(kImResizeFailed);
 
   for (int b = 0; b < numBscans; ++b) {
     const std::uint8_t* working = volBuffer + b * bscanBytes;
     RequireSuccess(Common::Algorithms::GeometricTransform::ImResize(
                        working, W, L, 0, s.decimated.getdata(), g.width, g.depth),
-                   "TalvexAlgorithm: ImResize() failed.");
+                   kImResizeFailed);
     TALVEX_IPP(ippiCopyReplicateBorder_8u_C1R, s.decimated.getdata(), g.depth,
                IppiSize{g.depth, g.width}, s.padded.getdata(), g.padCols,
                IppiSize{g.padCols, g.padRows}, g.padTop, g.padLeft);
@@ -352,7 +407,8 @@ void CCorneaSegmentation::SegmentCornea(const std::uint8_t* volume, int numBscan
     if (bilateral.filterBilateral(s.padded.getdata(), s.filtered.getdata()) == -1)
       throw AlgorithmException("TalvexAlgorithm: BilateralFilter::filterBilateral() failed.");
     const Outputs out{anteriorLayer, posteriorLayer, anteriorConfidence, posteriorConfidence};
-    SegmentBscan(*this, b, g, s, xw->getdata(), xf->getdata(), volume + b * bscanBytes, out);
+    lastOutcomes[b] =
+        SegmentBscan(*this, b, g, s, xw->getdata(), xf->getdata(), volume + b * bscanBytes, out);
   }
   FinishOutputs(*this, {anteriorLayer, posteriorLayer, anteriorConfidence, posteriorConfidence});
 }

@@ -10,10 +10,10 @@
 #include "common/data_structures/CVector.h"
 #include "common/filters/LinearFilters.h"
 #include "common/numerics/Fits.h"
+#include "core/AlgorithmException.h"
 #include "engines/base/EngineArithmetic.h"
 #include "engines/base/LibraryStatus.h"
 #include "engines/cornea_segmentation/CCorneaSegmentation.h"
-#include "core/AlgorithmException.h"
 #include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {

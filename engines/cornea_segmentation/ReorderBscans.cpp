@@ -5,11 +5,11 @@
 #include <array>
 #include <cstddef>
 
-#include "engines/cornea_segmentation/CCorneaSegmentation.h"
 #include "core/AlgorithmException.h"
+#include "engines/base/LibraryStatus.h"
+#include "engines/cornea_segmentation/CCorneaSegmentation.h"
 #include "platform/image/TalvexIppiBasic.h"
 #include "platform/signal/TalvexIpps.h"
-#include "engines/base/LibraryStatus.h"
 
 namespace Talvex::SDOCT::Algorithms {
 

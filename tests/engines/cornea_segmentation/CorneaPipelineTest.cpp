@@ -183,30 +183,41 @@ TEST(CorneaPipeline, RefusesMissingInputsAndImpossibleSettingsWithExactMessages)
   EXPECT_NE(message(anterior(s.volume.data(), buffer.data(), random)), "no exception");
 }
 
-TEST(CorneaPipeline, TinyOrOddScansEndInAnExceptionOrAResultNeverInACrash) {
+TEST(CorneaPipeline, TinyOrOddScansGiveAFixedRefusalOrAnOutcomeNeverACrash) {
   // Run under the sanitizers in CI: scans smaller than the kernels, the bands and the templates.
   CCorneaSegmentationAlgorithm facade;
   facade.Initialize(CorneaSegPresetRadial1024());
   const int* random = CAnteriorSegmentModule::DefaultRandomValues();
-  for (auto [W, L] : {std::pair{1, 1}, std::pair{2, 7}, std::pair{3, 64}, std::pair{17, 5},
-                      std::pair{64, 11}, std::pair{40, 130}}) {
-    std::vector<std::uint8_t> volume(W * L), buffer(W * L);
-    for (int i = 0; i < W * L; ++i) volume[i] = static_cast<std::uint8_t>((i * 97) % 256);
-    std::vector<float> ant(W, -1), pst(W, -1), antC(W), pstC(W);
+  struct Case {
+    int W, L;
+    const char* message;         // the refusal, or null
+    CorneaBscanOutcome outcome;  // otherwise the outcome of the B-scan
+  };
+  const Case cases[] = {
+      {1, 1, "CorneaSegParameter.layerOffset out of range: A-scans of 1 samples hold no anterior "
+             "band.", {}},
+      {2, 7, "CorneaSegParameter.layerOffset out of range: allowed 329 to 657 um for A-scans of 7 "
+             "samples.", {}},
+      {3, 64, "TalvexAlgorithm: BilateralFilter::filterBilateral() failed.", {}},
+      {64, 11, nullptr, CorneaBscanOutcome::NoCandidates},
+      {40, 130, nullptr, CorneaBscanOutcome::NoCorneaEvidence},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.W) + " x " + std::to_string(c.L));
+    std::vector<std::uint8_t> volume(c.W * c.L), buffer(c.W * c.L);
+    for (int i = 0; i < c.W * c.L; ++i) volume[i] = static_cast<std::uint8_t>((i * 97) % 256);
+    std::vector<float> ant(c.W, -1), pst(c.W, -1), antC(c.W), pstC(c.W);
     try {
-      facade.SegmentCornea(volume.data(), 1, W, L, random, 65536, buffer.data(), ant.data(),
+      facade.SegmentCornea(volume.data(), 1, c.W, c.L, random, 65536, buffer.data(), ant.data(),
                            pst.data(), antC.data(), pstC.data());
-    } catch (const AlgorithmException&) {
+      EXPECT_EQ(c.message, nullptr);
+      ASSERT_EQ(facade.LastBscanOutcomes().size(), 1u);
+      EXPECT_EQ(facade.LastBscanOutcomes()[0], c.outcome);
+      for (float v : antC) EXPECT_EQ(v, -1.0f);  // never a confident surface in a stripe pattern
+    } catch (const AlgorithmException& e) {
+      ASSERT_NE(c.message, nullptr) << e.what();
+      EXPECT_STREQ(e.what(), c.message);
     }
-  }
-  std::vector<std::uint8_t> one(1), buffer(1);
-  std::vector<float> layer(1, -1);
-  try {  // a single A-scan cannot be decimated by 2
-    facade.SegmentAnterior(one.data(), 1, 1, 1, random, 65536, buffer.data(), layer.data(),
-                           layer.data());
-    FAIL();
-  } catch (const AlgorithmException& e) {
-    EXPECT_STREQ(e.what(), "TalvexAlgorithm: ImResize() failed.");
   }
 }
 
