@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/AlgorithmException.h"
 #include "engines/base/CAnteriorSegmentModule.h"
 #include "engines/cornea_segmentation/CCorneaSegmentation.h"
-#include "core/AlgorithmException.h"
 #include "interface/CCorneaSegmentationAlgorithm.h"
 #include "interface/CorneaSegPresets.h"
 
@@ -194,10 +194,16 @@ TEST(CorneaPipeline, TinyOrOddScansGiveAFixedRefusalOrAnOutcomeNeverACrash) {
     CorneaBscanOutcome outcome;  // otherwise the outcome of the B-scan
   };
   const Case cases[] = {
-      {1, 1, "CorneaSegParameter.layerOffset out of range: A-scans of 1 samples hold no anterior "
-             "band.", {}},
-      {2, 7, "CorneaSegParameter.layerOffset out of range: allowed 329 to 657 um for A-scans of 7 "
-             "samples.", {}},
+      {1,
+       1,
+       "CorneaSegParameter.layerOffset out of range: A-scans of 1 samples hold no anterior "
+       "band.",
+       {}},
+      {2,
+       7,
+       "CorneaSegParameter.layerOffset out of range: allowed 329 to 657 um for A-scans of 7 "
+       "samples.",
+       {}},
       {3, 64, "TalvexAlgorithm: BilateralFilter::filterBilateral() failed.", {}},
       {64, 11, nullptr, CorneaBscanOutcome::NoCandidates},
       {40, 130, nullptr, CorneaBscanOutcome::NoCorneaEvidence},
