@@ -144,7 +144,8 @@ class CCorneaSegmentation : public CAnteriorSegmentModule, public CorneaSegParam
   // boundary reflection next to it: the brightest sample within 25 um below (which = 1,
   // anterior: the tracer sits on the rising edge above the reflection) or above (which = 0,
   // posterior: on the falling edge below it), refined to sub-sample precision by the vertex of
-  // the parabola through the maximum and its two neighbours. The shift is then smoothed across
+  // the parabola through the maximum and its two neighbours (the middle of a saturated plateau
+  // of equal maxima). The shift is then smoothed across
   // A-scans by a running median of 9, so speckle moves no single point on its own.
   void RefineToReflectionPeak(const std::uint8_t* bscan, int W, int L, float* layer,
                               int which) const;

@@ -126,10 +126,16 @@ void CCorneaSegmentation::RefineToReflectionPeak(const std::uint8_t* bscan, int 
     int best = from;
     for (int k = from + 1; k <= to; ++k)
       if (ascan[k] > ascan[best]) best = k;
-    const double left = ascan[best - 1], centre = ascan[best], right = ascan[best + 1];
-    const double curvature = left - 2.0 * centre + right;
-    const double vertex = curvature < 0.0 ? 0.5 * (left - right) / curvature : 0.0;
-    shift[i] = static_cast<float>(best + vertex - layer[i]);
+    // A saturated reflection is a plateau of equal maxima: its centre is the reflection's.
+    int end = best;
+    while (end < to && ascan[end + 1] == ascan[best]) ++end;
+    double peak = 0.5 * (best + end);
+    if (end == best) {
+      const double left = ascan[best - 1], centre = ascan[best], right = ascan[best + 1];
+      const double curvature = left - 2.0 * centre + right;
+      if (curvature < 0.0) peak += 0.5 * (left - right) / curvature;
+    }
+    shift[i] = static_cast<float>(peak - layer[i]);
   }
   // Running median of the shifts over the A-scans that have one.
   std::vector<float> window;
