@@ -39,7 +39,6 @@ template <typename T>
 int EvaluateSmoothingSpline(const T* x, const T* y, int n, const T* xi, T* yi, int m,
                             float wavelength, int bctype) {
   if (x == nullptr || y == nullptr || n < 1) return -1;
-  Numerics::BSplineBase<T>::Debug(0);
   const Numerics::BSpline<T> spline(x, n, y, wavelength, bctype, 0);
   if (!spline.ok()) return -1;
   // The spline's domain ends at xmin + M * DX, which is the largest abscissa up to the single-

@@ -254,26 +254,4 @@ TEST(SmoothingSpline, SolvesNewOrdinatesWithTheSameFactorsAndKnowsItsDomain) {
   EXPECT_FALSE(fresh.inDomain(n));
 }
 
-TEST(SmoothingSpline, DebugFlagIsOffByDefaultAndPerElementType) {
-  EXPECT_FALSE(BSplineBase<float>::Debug(-1));
-  EXPECT_FALSE(BSplineBase<double>::Debug(-1));
-  const std::vector<double> x = Positions(60), y(60, 1.0);
-
-  testing::internal::CaptureStderr();
-  BSpline<double> quiet(x.data(), 60, y.data(), 30.0f, 2, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-
-  EXPECT_TRUE(BSplineBase<double>::Debug(1));
-  EXPECT_FALSE(BSplineBase<float>::Debug(-1));
-  testing::internal::CaptureStderr();
-  BSpline<double> loud(x.data(), 60, y.data(), 30.0f, 2, 0);
-  const std::string log = testing::internal::GetCapturedStderr();
-  EXPECT_FALSE(BSplineBase<double>::Debug(0));
-  EXPECT_NE(log.find("Using M node intervals: " + std::to_string(loud.nIntervals())),
-            std::string::npos);
-  EXPECT_NE(log.find("Beginning LU factoring of P+Q..."), std::string::npos);
-  EXPECT_NE(log.find("Mean for y: 1"), std::string::npos);
-  EXPECT_EQ(quiet.evaluate(10), loud.evaluate(10));
-}
-
 }  // namespace
