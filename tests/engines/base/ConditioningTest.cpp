@@ -43,13 +43,15 @@ std::vector<std::uint8_t> SmoothAcrossRows(const std::vector<std::uint8_t>& img,
   return out;
 }
 
-TEST(VolumeSmoothing, KernelWidthFollowsFiveSigmaMadeOdd) {
+TEST(VolumeSmoothing, KernelWidthFollowsFiveSigmaMadeOddEvenBeyondTheImage) {
   const int rows = 12, cols = 9;
   std::vector<std::uint8_t> img(rows * cols);
   for (int i = 0; i < rows * cols; ++i) img[i] = static_cast<std::uint8_t>((i * 37) % 251);
   CAnteriorSegmentModule m;
-  // sig 1.0: k = 5 (h = 2); sig 0.6: k = 3 from 3 (h = 1); sig 0.2: k = 1, unchanged.
-  for (auto [sig, h] : {std::pair{1.0f, 2}, std::pair{0.6f, 1}, std::pair{0.2f, 0}}) {
+  // sig 1.0: k = 5 (h = 2); sig 0.6: k = 3 (h = 1); sig 0.2: k = 1, unchanged. sig 3 and 40
+  // reach past the 12 A-scans (h = 7, 100): the oracle applies every tap to clamped rows.
+  for (auto [sig, h] : {std::pair{1.0f, 2}, std::pair{0.6f, 1}, std::pair{0.2f, 0},
+                        std::pair{3.0f, 7}, std::pair{40.0f, 100}}) {
     std::vector<std::uint8_t> lateral = img;
     m.LateralSmooth(lateral.data(), 1, rows, cols, sig);
     const auto expected = SmoothAcrossRows(img, rows, cols, h, sig);
@@ -64,20 +66,6 @@ TEST(VolumeSmoothing, KernelWidthFollowsFiveSigmaMadeOdd) {
   const auto expected = SmoothAcrossRows(transposed, cols, rows, 2, 1.0);
   for (int r = 0; r < rows; ++r)
     for (int c = 0; c < cols; ++c) EXPECT_NEAR(axial[r * cols + c], expected[c * rows + r], 1);
-}
-
-TEST(VolumeSmoothing, KernelsWiderThanTheImageActAsTheFullKernelOnReplicatedEdges) {
-  const int rows = 6, cols = 5;
-  std::vector<std::uint8_t> img(rows * cols);
-  for (int i = 0; i < rows * cols; ++i) img[i] = static_cast<std::uint8_t>((i * 53) % 241);
-  CAnteriorSegmentModule m;
-  // sig 3: h = 7 > 6 A-scans; sig 40: h = 100. The oracle applies every tap to clamped rows.
-  for (auto [sig, h] : {std::pair{3.0f, 7}, std::pair{40.0f, 100}}) {
-    std::vector<std::uint8_t> v = img;
-    m.LateralSmooth(v.data(), 1, rows, cols, sig);
-    const auto expected = SmoothAcrossRows(img, rows, cols, h, sig);
-    for (int i = 0; i < rows * cols; ++i) EXPECT_NEAR(v[i], expected[i], 1) << sig << " " << i;
-  }
   // A single A-scan (or a single sample along depth) has nothing to mix with.
   std::vector<std::uint8_t> one = {7, 9, 11};
   m.LateralSmooth(one.data(), 1, 1, 3, 5.0f);
@@ -132,18 +120,21 @@ std::vector<double> StepOracle(int depthMicron, int n, double res, double l1, do
   return out;
 }
 
-TEST(StepTemplate, MatchesSpatialConvolutionForAnyDepthLength) {
+TEST(StepTemplate, MatchesSpatialConvolutionForAnyDepthLengthWithOrWithoutAPeak) {
   CAnteriorSegmentModule m;
-  for (int n : {64, 100, 512, 600}) {
-    std::vector<float> profile(n);
-    m.StepFunction(500, n, 40.0f, 25.0f, 70.0f, 120.0f, profile.data());
-    const auto expected = StepOracle(500, n, 40.0, 25, 70, 120);
-    for (int i = 5; i < n - 5; ++i) EXPECT_NEAR(profile[i], expected[i], 1.0) << n << " " << i;
-    for (int i = 0; i < 5; ++i) {
-      EXPECT_EQ(profile[i], 25.0f);
-      EXPECT_EQ(profile[n - 1 - i], 70.0f);
+  // A reflection peak of level 120 at the surface, then none (-100 and below switch it off).
+  for (float peak : {120.0f, -100.0f})
+    for (int n : {64, 100, 512, 600}) {
+      std::vector<float> profile(n);
+      m.StepFunction(500, n, 40.0f, 25.0f, 70.0f, peak, profile.data());
+      const auto expected = StepOracle(500, n, 40.0, 25, 70, peak);
+      for (int i = 5; i < n - 5; ++i)
+        EXPECT_NEAR(profile[i], expected[i], 1.0) << peak << " " << n << " " << i;
+      for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(profile[i], 25.0f);
+        EXPECT_EQ(profile[n - 1 - i], 70.0f);
+      }
     }
-  }
 }
 
 TEST(StepTemplate, NonPositiveDepthOrNonFiniteResolutionIsRefused) {
@@ -155,18 +146,6 @@ TEST(StepTemplate, NonPositiveDepthOrNonFiniteResolutionIsRefused) {
   EXPECT_EQ(Message([&] { m.StepFunction(500, 64, NAN, 25, 70, 120, profile.data()); }),
             "StepFunction(): axialResMicron is not a finite number.");
   EXPECT_EQ(profile, std::vector<float>(64, -3.0f));
-}
-
-TEST(StepTemplate, ReflectionPeakOnlyAboveMinusHundred) {
-  CAnteriorSegmentModule m;
-  const int n = 100;
-  std::vector<float> peak(n), plain(n);
-  m.StepFunction(200, n, 10.0f, 25.0f, 70.0f, 120.0f, peak.data());
-  m.StepFunction(200, n, 10.0f, 25.0f, 70.0f, -100.0f, plain.data());
-  EXPECT_NEAR(peak[n / 2], 120.0f, 2.0f);
-  for (int i = 11; i < n - 10; ++i) EXPECT_GE(plain[i], plain[i - 1]);  // a monotone step
-  EXPECT_EQ(plain[10], 25.0f);
-  EXPECT_EQ(plain[90], 70.0f);
 }
 
 TEST(SearchBand, StartsAtNearestGuideMinusOffsetAndStaysInside) {
