@@ -269,11 +269,6 @@ class CAnteriorSegmentModule {
                             float distThresh, float probability, int maxDataTrials, int maxTrials,
                             float* xlayer, float* ylayer, int& len);
 
- private:
-  void TraceAlongGuide(float** image, int height, int width, int N, int which, bool flipcc,
-                       const float* gSigma, const int* gSize, int searchWin, const float* xlayer,
-                       const float* g, float* ylayer, int len);
-
  protected:
   // Exclusion flags of the parabola and conic samplers: flag i = 1 keeps point i out of every
   // sample (it still counts as an inlier). Engines set them before a fit; the Coeff operations
@@ -290,6 +285,14 @@ class CAnteriorSegmentModule {
   int quadricrandsample(int n, int k, int* out);
 
  private:
+  // Data members carry the m_ prefix; private helpers named by the project are PascalCase, the
+  // consensus loops and distance passes keep the names of the fixed robust-fit interface.
+
+  // The band of N samples along guide g traced into ylayer (see SegmentSideCornea).
+  void TraceAlongGuide(float** image, int height, int width, int N, int which, bool flipcc,
+                       const float* gSigma, const int* gSize, int searchWin, const float* xlayer,
+                       const float* g, float* ylayer, int len);
+
   int DrawSample(const std::uint8_t* excluded, int n, int k, int* out);
 
   // Consensus loops over a rows x npts data matrix (row 0 = x, row 1 = y, row 2 = z): trials of
