@@ -9,8 +9,8 @@
 #include <memory>
 #include <type_traits>
 
-#include "platform/AlignedStorage.h"
 #include "common/data_structures/TalvexCmpOperation.h"
+#include "platform/AlignedStorage.h"
 #include "platform/TalvexIppTypes.h"
 
 namespace Talvex::Common::Algorithms::DataStructures {
@@ -34,7 +34,7 @@ class CVector final {
   int getlength() const { return length_; }
 
   // int vectors only. Copy of a sub-range: len <= 0 becomes 1, from < 0 becomes 0, from is limited
-  // to length - 1 and len to length - from.
+  // to length - 1 and len to length - from. An empty vector gives an empty copy.
   std::unique_ptr<CVector<int>> crop(int from, int len) const;
 
   // int vectors only. Ascending indices of the elements e for which `e <op> value` holds.
@@ -51,6 +51,8 @@ class CVector final {
 template <typename T>
 std::unique_ptr<CVector<int>> CVector<T>::crop(int from, int len) const {
   static_assert(std::is_same_v<T, int>, "crop is defined for int vectors");
+  // No element to clamp to: without this, from would become -1 and the copy read before the block.
+  if (length_ <= 0) return std::make_unique<CVector<int>>(0);
   if (len <= 0) len = 1;
   if (from < 0) from = 0;
   from = std::min(from, length_ - 1);

@@ -1,13 +1,9 @@
 #include "common/numerics/BSpline.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
-#include <iomanip>
-#include <iostream>
 #include <new>
-#include <ostream>
 #include <stdexcept>
 
 namespace Talvex::Common::Algorithms::Numerics {
@@ -23,7 +19,6 @@ struct BSplineBaseP {
 // Private part of BSpline: the node coefficients.
 template <typename T>
 struct BSplineP {
-  std::vector<T> spline;  // cleared on each solve; kept for the layout of the fit's state
   std::vector<T> A;
 };
 
@@ -51,23 +46,6 @@ constexpr float qparts[3][4][4] = {{{0.1125f, 0.6375f, 0.6375f, 0.1125f},
                                     {0.0f, 0.0f, 0.0f, -2.25f}}};
 
 constexpr float kTwoPi = 6.2831854820251465f;
-
-// Diagnostic print of a banded matrix, row by row.
-template <typename T>
-std::ostream& operator<<(std::ostream& out, const BandedMatrix<T>& matrix) {
-  out << std::setfill(' ') << std::setprecision(2);
-  for (int i = 0; i < matrix.num_rows(); ++i) {
-    for (int j = 0; j < matrix.num_rows(); ++j) out << std::setw(5) << matrix.element(i, j) << " ";
-    out << "\n";
-  }
-  return out;
-}
-
-template <typename T>
-void PrintVector(std::ostream& out, const std::vector<T>& v) {
-  for (size_t i = 0; i < v.size(); ++i) out << (i ? ", " : "") << v[i];
-  out << "\n";
-}
 
 }  // namespace
 
@@ -182,13 +160,6 @@ int LU_solve_banded(const BandedMatrix<T>& A, std::vector<T>& b, unsigned bands)
 // ---------------------------------------------------------------------------------------------
 
 template <typename T>
-bool BSplineBase<T>::Debug(int on) {
-  static std::atomic<bool> flag{false};
-  if (on >= 0) flag.store(on > 0);
-  return flag.load();
-}
-
-template <typename T>
 BSplineBase<T>::BSplineBase(const T* x, int nx, float wl, int bc_type, int num_nodes)
     : K(2), OK(false), base(new (std::nothrow) BSplineBaseP<T>()) {
   setDomain(x, nx, wl, bc_type, num_nodes);
@@ -200,7 +171,6 @@ BSplineBase<T>::~BSplineBase() = default;
 template <typename T>
 bool BSplineBase<T>::setDomain(const T* x, int nx, float wl, int bc_type, int num_nodes) {
   if (nx <= 0 || x == nullptr || wl < 0 || bc_type < 0 || bc_type > 2 || !base) return false;
-  const bool debug = Debug();
   OK = false;
   waveLength = wl;
   BC = bc_type;
@@ -208,49 +178,13 @@ bool BSplineBase<T>::setDomain(const T* x, int nx, float wl, int bc_type, int nu
     base->X.assign(x, x + nx);
     NX = nx;
     if (!Setup(num_nodes)) return false;
-    if (debug) {
-      std::cerr << "Using M node intervals: " << M << " of length DX: " << DX << "\n";
-      std::cerr << "X min: " << xmin << " ; X max: " << xmax << "\n";
-      std::cerr << "Data points per interval: " << static_cast<float>(NX) / M << "\n";
-      std::cerr << "Nodes per wavelength: " << waveLength / DX << "\n";
-      std::cerr << "Derivative constraint degree: " << K << "\n";
-    }
     alpha = Alpha(waveLength);
-    if (debug) {
-      std::cerr << "Cutoff wavelength: " << waveLength << " ; "
-                << "Alpha: " << alpha << "\n";
-      std::cerr << "Calculating Q..."
-                << "\n";
-    }
     calculateQ();
-    if (debug) {
-      if (M < 30) std::cerr << base->Q;
-      std::cerr << "Calculating P..."
-                << "\n";
-    }
     addP();
-    if (debug) {
-      std::cerr << "Done."
-                << "\n";
-      if (M < 30)
-        std::cerr << "Array Q after addition of P."
-                  << "\n"
-                  << base->Q;
-      std::cerr << "Beginning LU factoring of P+Q..."
-                << "\n";
-    }
-    if (!factor()) {
-      if (debug)
-        std::cerr << "Factoring failed."
-                  << "\n";
-      return false;
-    }
+    if (!factor()) return false;
   } catch (const std::exception&) {  // allocation of the matrix or the abscissae
     return false;
   }
-  if (debug)
-    std::cerr << "Done."
-              << "\n";
   OK = true;
   return true;
 }
@@ -447,17 +381,7 @@ void BSplineBase<T>::addP() {
 
 template <typename T>
 bool BSplineBase<T>::factor() {
-  if (LU_factor_banded(base->Q, 3) != 0) {
-    if (Debug())
-      std::cerr << "LU_factor_banded() failed."
-                << "\n";
-    return false;
-  }
-  if (Debug() && M < 30)
-    std::cerr << "LU decomposition: "
-              << "\n"
-              << base->Q;
-  return true;
+  return LU_factor_banded(base->Q, 3) == 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -483,25 +407,19 @@ const std::vector<T>& BSpline<T>::coefficients() const {
 template <typename T>
 bool BSpline<T>::solve(const T* y) {
   if (!this->OK || y == nullptr || !s) return false;
-  const bool debug = BSplineBase<T>::Debug();
   const int M = this->M;
   const std::vector<T>& X = this->base->X;
   std::vector<T>& A = s->A;
-  s->spline.clear();
   this->OK = false;
   try {
     A.assign(static_cast<size_t>(M) + 1, T(0));
   } catch (const std::bad_alloc&) {
     return false;
   }
-  if (debug)
-    std::cerr << "Solving for B..."
-              << "\n";
 
   T sum = 0;
   for (int n = 0; n < this->NX; ++n) sum += y[n];
   mean = sum / static_cast<T>(this->NX);
-  if (debug) std::cerr << "Mean for y: " << mean << "\n";
 
   float b[4];
   int first = 0;
@@ -510,31 +428,9 @@ bool BSpline<T>::solve(const T* y) {
     const int count = this->Bases(X[n], first, b);
     for (int k = 0; k < count; ++k) A[first + k] += b[k] * d;
   }
-  if (debug && M < 30) {
-    std::cerr << "Solution a for (P+Q)a = b"
-              << "\n"
-              << " b: ";
-    PrintVector(std::cerr, A);
-  }
 
-  if (LU_solve_banded(this->base->Q, A, 3) != 0) {
-    if (debug)
-      std::cerr << "LU_solve_banded() failed."
-                << "\n";
-    return false;
-  }
+  if (LU_solve_banded(this->base->Q, A, 3) != 0) return false;
   this->OK = true;
-  if (debug) {
-    std::cerr << "Done."
-              << "\n";
-    if (M < 30) {
-      std::cerr << " a: ";
-      PrintVector(std::cerr, A);
-      std::cerr << "LU factor of (P+Q) = "
-                << "\n"
-                << this->base->Q;
-    }
-  }
   return true;
 }
 

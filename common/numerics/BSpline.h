@@ -19,8 +19,7 @@
 //   bc 0: spline (minus the mean) zero at the ends; bc 1: zero slope; bc 2: zero curvature.
 //
 // Objects never throw: a failed setup or solve leaves ok() false and evaluate() then returns 0.
-// A process-wide diagnostic flag per element type (Debug) prints the set-up steps to std::cerr;
-// it is off unless Debug(1) is called.
+// They print nothing and share no state.
 //
 // T is float or double. The double variant keeps data positions, xmin, xmax, coefficients and
 // mean in double; the wavelength, DX, alpha, node integrals and basis values are single precision
@@ -146,10 +145,6 @@ struct BSplineP;
 template <typename T>
 class BSplineBase {
  public:
-  // Queries (on < 0) or sets (flag = on > 0) the diagnostic flag of this element type; returns
-  // the flag. The flag is off unless Debug(1) is called.
-  static bool Debug(int on = -1);
-
   // Sets K = 2 and calls setDomain; check ok() afterwards.
   BSplineBase(const T* x, int nx, float wl, int bc_type = 0, int num_nodes = 0);
   virtual ~BSplineBase();

@@ -1,5 +1,6 @@
 #include "common/numerics/Fits.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -75,6 +76,46 @@ int PolyFit(const T* x, const T* y, int n, int order, T* p) {
   }
 }
 
+// Rewrites q, the coefficients (descending powers) of a polynomial in t = (x - centre) / scale,
+// as the coefficients p of the same polynomial in x, by Horner's scheme on polynomials:
+// p <- p * (x / scale - centre / scale) + q_k for k = 0 .. order. Done in double.
+void UncentreCoefficients(const double* q, int order, double centre, double scale, double* p) {
+  const double a = 1.0 / scale, b = -centre / scale;
+  for (int j = 0; j <= order; ++j) p[j] = 0.0;
+  // p holds a polynomial of degree k - 1 in its last k entries (descending powers).
+  for (int k = 0; k <= order; ++k) {
+    const int first = order - k;  // the new leading entry
+    for (int j = first; j < order; ++j) p[j] = p[j] * b + p[j + 1] * a;
+    p[order] = p[order] * b + q[k];
+  }
+}
+
+// The single-precision polynomial fit works on centred and scaled abscissae t in [-1, 1]: raw
+// powers of abscissae far from 0 (A-scan positions near 2000, say) make nearly parallel columns,
+// which the single-precision rank test (relative to each column's own length) would take for a
+// rank deficiency although the system is well posed. The coefficients in t are then rewritten in
+// powers of x in double precision.
+int PolyFitCentred(const float* x, const float* y, int n, int order, float* p) {
+  if (order < 1 || n < order + 1) return -1;
+  const auto extremes = std::minmax_element(x, x + n);
+  const double lo = *extremes.first, hi = *extremes.second;
+  const double centre = 0.5 * (lo + hi), scale = 0.5 * (hi - lo);
+  // All abscissae equal (or not finite): fewer than order + 1 distinct values.
+  if (!(scale > 0.0) || !std::isfinite(scale)) return -1;
+  try {
+    CVector<float> t(n), q(order + 1);
+    for (int i = 0; i < n; ++i) t.getdata()[i] = static_cast<float>((x[i] - centre) / scale);
+    if (PolyFit(t.getdata(), y, n, order, q.getdata()) != 0) return -1;
+    CVector<double> qd(order + 1), pd(order + 1);
+    for (int j = 0; j <= order; ++j) qd.getdata()[j] = q.getdata()[j];
+    UncentreCoefficients(qd.getdata(), order, centre, scale, pd.getdata());
+    for (int j = 0; j <= order; ++j) p[j] = static_cast<float>(pd.getdata()[j]);
+    return 0;
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+}
+
 // Right-hand side of the implicit fits: n ones.
 template <typename T>
 int FitImplicit(CMatrix<T>& design, int n, int unknowns, T* coefficients) {
@@ -140,7 +181,7 @@ float PowerBySquaring(float x, int j) {
 }  // namespace
 
 int polyfit(const float* x, const float* y, int n, int order, float* p) {
-  return PolyFit(x, y, n, order, p);
+  return PolyFitCentred(x, y, n, order, p);
 }
 int polyfit(const double* x, const double* y, int n, int order, double* p) {
   return PolyFit(x, y, n, order, p);

@@ -1,7 +1,8 @@
 // Least-squares fits and their evaluation: polynomials y(x), conics in the plane and quadric
-// surfaces in space. Each fit builds the design matrix of raw powers (no normalisation of the
-// abscissae), solves it by one Householder QR decomposition and one back-substitution, and writes
-// the coefficients into the caller's array. All fits return 0 on success and -1 on failure
+// surfaces in space. Each fit builds a design matrix of powers, solves it by one Householder QR
+// decomposition and one back-substitution, and writes the coefficients into the caller's array.
+// The double fits use raw powers; the single-precision polynomial fit centres and scales its
+// abscissae first (see polyfit). All fits return 0 on success and -1 on failure
 // (fewer points than unknowns, a rank-deficient design, or a failed allocation); on -1 the
 // coefficient array may hold partial values.
 #pragma once
@@ -12,6 +13,10 @@ namespace Talvex::Common::Algorithms::Numerics {
 //   y = p[0] x^order + p[1] x^(order-1) + ... + p[order-1] x + p[order]   (descending powers).
 // p receives order + 1 values. -1 when n < order + 1, order < 1 or the abscissae are degenerate
 // (fewer than order + 1 distinct values).
+// The float variant fits in t = (x - centre) / halfRange, t in [-1, 1], and rewrites the
+// coefficients in powers of x in double precision: the single-precision rank test then judges
+// the shape of the abscissae rather than their distance from 0, so a parabola through a few
+// consecutive A-scans near 2000 is fitted, while repeated abscissae are still refused.
 int polyfit(const float* x, const float* y, int n, int order, float* p);
 int polyfit(const double* x, const double* y, int n, int order, double* p);
 

@@ -9,8 +9,8 @@
 #include "common/numerics/Fits.h"
 #include "engines/base/CAnteriorSegmentModule.h"
 #include "engines/base/EngineArithmetic.h"
-#include "platform/signal/TalvexIpps.h"
 #include "engines/base/LibraryStatus.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {
 
@@ -32,13 +32,13 @@ int RoundHalfUpSaturated(double v) {
 void CAnteriorSegmentModule::ImageROILimit(float x0, const float* y, int n, int N, int from, int to,
                                            float** image, int height, int width, float** roiImage) {
   const int r0 = Detail::NearestClamped(x0, std::max(height, 0));
-  for (int j = 0; j < n && r0 + j < height; ++j) {
+  const int rows = std::min(n, height - r0);
+  for (int j = 0; j < rows; ++j) {
     const int c = Detail::NearestClamped(y[j], width - 1);
-    const int start = std::max(c - from, 1);
-    const int end = std::min(start + to, width - 2);
-    const int count = std::min(end - start, N);
-    if (count < 1 || start + count > width - 1) continue;
-    std::copy(image[r0 + j] + start, image[r0 + j] + start + count, roiImage[j]);
+    const Detail::Band band = Detail::BandAround(c, from, to, width, N);
+    if (band.length < 1) continue;
+    const float* row = image[r0 + j];
+    std::copy(row + band.start, row + band.start + band.length, roiImage[j]);
   }
 }
 

@@ -52,7 +52,13 @@ class CAnteriorSegmentModule {
   // A-scans (LateralSmooth) or along depth (AxialSmooth). Kernel: k = (int)(sig * 5), made odd,
   // h = k / 2, taps exp(-j^2 / (2 sig^2)) for j = -h .. h normalised to sum 1; borders replicate
   // the edge A-scan / sample; 8-bit results rounded to nearest and saturated. sig <= 0 leaves the
-  // volume unchanged. Throws "IPP: ippiCopyReplicateBorder_8u_C1R() failed.",
+  // volume unchanged. A kernel wider than the image is clamped to it, not refused: taps at
+  // |j| >= rows - 1 (lateral) or cols - 1 (axial) read only the replicated edge, so their weights
+  // go to the outermost tap that reaches it and the result is that of the full kernel (a single
+  // A-scan is left unchanged). A NaN or +infinite sig throws "LateralSmooth(): sig is not a finite
+  // number.", a sig above 100000 "LateralSmooth(): sig too large (above 100000)." (AxialSmooth
+  // likewise). Otherwise throws
+  // "IPP: ippiCopyReplicateBorder_8u_C1R() failed.",
   // "IPP: ippiFilterColumn32f_8u_C1R() failed." (lateral) or
   // "IPP: ippiFilterRow32f_8u_C1R() failed." (axial).
   void LateralSmooth(std::uint8_t* volume, int slices, int rows, int cols, float sig);
@@ -74,9 +80,13 @@ class CAnteriorSegmentModule {
   // then the order-1 derivative kernel along columns (gaussYsize taps, gaussYsigma) when
   // gaussYsize > 0. A dark-to-bright step along depth gives a positive response. Even sizes are
   // refused by the convolutions. GaussDerivitiveBscan uses GetGaussDerivKernel1D,
-  // GaussianDerivitiveBscan GetGaussianDerivKernel1D. Throws
-  // "TalvexAlgorithm: GetGaussDerivKernel1D() failed.", "TalvexAlgorithm: ConvCol2D() failed." or
-  // "TalvexAlgorithm: ConvRow2D() failed.".
+  // GaussianDerivitiveBscan GetGaussianDerivKernel1D. Before any work, a pass that runs is refused
+  // when its sigma is NaN or infinite ("GaussDerivitiveBscan(): gaussXsigma is not a finite
+  // number.", and so on for each operation and parameter) or when its size exceeds
+  // 2 numBscans + 1 (gaussXsize) or 2 numAscans + 1 (gaussYsize) ("GaussDerivitiveBscan():
+  // gaussXsize too large: the kernel is over twice as long as the image."). Throws
+  // "TalvexAlgorithm: GetGaussDerivKernel1D() failed." (also for a finite sigma whose kernel is
+  // not finite), "TalvexAlgorithm: ConvCol2D() failed." or "TalvexAlgorithm: ConvRow2D() failed.".
   void GaussDerivitiveBscan(float* bscan, int numBscans, int numAscans, float gaussXsigma,
                             int gaussXsize, float gaussYsigma, int gaussYsize);
   void GaussianDerivitiveBscan(float* bscan, int numBscans, int numAscans, float gaussXsigma,
@@ -87,7 +97,9 @@ class CAnteriorSegmentModule {
   // reflection peak of height level3 at the surface when level3 > -100, blurred by a Gaussian
   // axial point-spread function of full width at half maximum axialResMicron. The first and last
   // 5 samples hold level1 and level2 exactly. stepFunction receives depthPixel values (any
-  // depthPixel >= 1). Throws "TalvexAlgorithm: CFFT_RToC::FFTInit() failed.",
+  // depthPixel >= 1). depthMicron <= 0 throws "StepFunction(): depthMicron must be a positive
+  // number.", a NaN or infinite axialResMicron "StepFunction(): axialResMicron is not a finite
+  // number.". Throws "TalvexAlgorithm: CFFT_RToC::FFTInit() failed.",
   // "TalvexAlgorithm: CFFT_RToC::FFT() failed.", "TalvexAlgorithm: CFFT_CToC::FFTInit() failed."
   // or the IPP message of a failed vector primitive.
   void StepFunction(int depthMicron, int depthPixel, float axialResMicron, float level1,
@@ -97,7 +109,9 @@ class CAnteriorSegmentModule {
   // c = nearest(layer[i]) clamped to 0 .. gwidth - 1, start = max(c - offset1, 1),
   // end = min(start + offset2, gwidth - 2), len = min(end - start, rwidth); when len >= 1 the
   // samples grad[i][start .. start + len - 1] go to roigrad[i][0 ..] and startidx[i] = start.
-  // Rows without a band are left as they were (startidx keeps its value).
+  // Rows without a band are left as they were (startidx keeps its value). Any offsets (negative,
+  // INT_MIN, INT_MAX) and any rheight or rwidth <= 0 are safe: nothing is written beyond
+  // min(gheight, rheight) rows of rwidth samples, nothing read beyond column gwidth - 3.
   void ImageROI(const float* layer, float** grad, int gheight, int gwidth, float** roigrad,
                 int rheight, int rwidth, int offset1, int offset2, int* startidx);
 
@@ -113,15 +127,16 @@ class CAnteriorSegmentModule {
   void DetectLayer(float* image, int height, int width, float xsigma, int xsize, float ysigma,
                    int ysize, int dir, int searchWindow, float* layer, bool flipcc);
 
-  // Interpolating cubic spline through the points with iny >= 0 (at most 2048 of them, in order,
-  // inx ascending), evaluated at the m ascending abscissae outx. Throws
+  // Interpolating cubic spline through the points with iny >= 0 (in order, inx ascending),
+  // evaluated at the m ascending abscissae outx. Any number of points: the work buffers are sized
+  // from n (rows wider than 2048 A-scans are handled like any other). Throws
   // "TalvexAlgorithm: cspline() failed.".
   void CsplineInterpolation(const float* inx, const float* iny, int n, const float* outx,
                             float* outy, int m);
 
-  // Smoothing spline through the points with iny >= 0 (at most 2048), cut-off wavelength
-  // m * wavelen in the units of x, evaluated at outx; outputs outside the points' span are left
-  // unchanged. Throws "TalvexAlgorithm: bspline() failed.".
+  // Smoothing spline through the points with iny >= 0 (any number, buffers sized from n),
+  // cut-off wavelength m * wavelen in the units of x, evaluated at outx; outputs outside the
+  // points' span are left unchanged. Throws "TalvexAlgorithm: bspline() failed.".
   void BsplineInterpolation(const float* inx, const float* iny, int n, const float* outx,
                             float* outy, int m, float wavelen);
   void BsplineInterpolation(const double* inx, const double* iny, int n, const double* outx,
@@ -138,7 +153,7 @@ class CAnteriorSegmentModule {
 
   // Smooths each of the numBscans rows of bscanWidth layer values with a smoothing spline of
   // wavelength bscanWidth * smooth A-scans (all values are used, -1 included: pass layers
-  // without gaps). Throws "bspline() failed.".
+  // without gaps). Any bscanWidth. Throws "bspline() failed.".
   void SmoothLayer(const float* layer, int numBscans, int bscanWidth, float smooth,
                    float* smoothLayer);
   void SmoothLayer(const double* layer, int numBscans, int bscanWidth, double smooth,
@@ -148,9 +163,9 @@ class CAnteriorSegmentModule {
   // spline through all points. Throws "TalvexAlgorithm: cspline() failed.".
   void ResampleLayer(const float* layerIn, int n, float* layerOut, int m);
 
-  // As above, but through the points >= 0 only; the result is multiplied by axialSubsample when
-  // it exceeds 1 (working depth back to full depth) and, when mode != 0, smoothed with wavelength
-  // m * bsplineWavelength. Throws "TalvexAlgorithm: cspline() failed.",
+  // As above, but through the points >= 0 only (any number of them); the result is multiplied by
+  // axialSubsample when it exceeds 1 (working depth back to full depth) and, when mode != 0,
+  // smoothed with wavelength m * bsplineWavelength. Throws "TalvexAlgorithm: cspline() failed.",
   // "IPP: ippsMulC_32f_I() failed." or "TalvexAlgorithm: bspline() failed.".
   void ResampleLayer(const float* layerIn, int n, float* layerOut, int m, int axialSubsample,
                      int mode, float bsplineWavelength);
@@ -233,7 +248,7 @@ class CAnteriorSegmentModule {
   // Copies, for rows r0 + j (r0 = nearest(x0) >= 0, j < n, r0 + j < height), the band of at most N
   // samples of image row r0 + j starting at max(nearest(y[j]) - from, 1) (y clamped to
   // 0 .. width - 1) and ending before min(start + to, width - 2), into roiImage[j]. Rows without a
-  // band keep their contents.
+  // band keep their contents. Any from and to are safe (the band is computed in 64 bits).
   void ImageROILimit(float x0, const float* y, int n, int N, int from, int to, float** image,
                      int height, int width, float** roiImage);
 
@@ -261,11 +276,6 @@ class CAnteriorSegmentModule {
                             float distThresh, float probability, int maxDataTrials, int maxTrials,
                             float* xlayer, float* ylayer, int& len);
 
- private:
-  void TraceAlongGuide(float** image, int height, int width, int N, int which, bool flipcc,
-                       const float* gSigma, const int* gSize, int searchWin, const float* xlayer,
-                       const float* g, float* ylayer, int len);
-
  protected:
   // Exclusion flags of the parabola and conic samplers: flag i = 1 keeps point i out of every
   // sample (it still counts as an inlier). Engines set them before a fit; the Coeff operations
@@ -282,6 +292,14 @@ class CAnteriorSegmentModule {
   int quadricrandsample(int n, int k, int* out);
 
  private:
+  // Data members carry the m_ prefix; private helpers named by the project are PascalCase, the
+  // consensus loops and distance passes keep the names of the fixed robust-fit interface.
+
+  // The band of N samples along guide g traced into ylayer (see SegmentSideCornea).
+  void TraceAlongGuide(float** image, int height, int width, int N, int which, bool flipcc,
+                       const float* gSigma, const int* gSize, int searchWin, const float* xlayer,
+                       const float* g, float* ylayer, int len);
+
   int DrawSample(const std::uint8_t* excluded, int n, int k, int* out);
 
   // Consensus loops over a rows x npts data matrix (row 0 = x, row 1 = y, row 2 = z): trials of

@@ -2,8 +2,10 @@
 // Gaussian-derivative filtering, the modelled intensity step of a surface, search bands and cost
 // images.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "common/analysis/GraphBasedSegmentation.h"
@@ -26,41 +28,87 @@ using Platform::IppiSize;
 
 namespace {
 
-// Normalised Gaussian of 2h + 1 taps for sigma sig, h = k / 2 with k = (int)(5 sig) made odd.
-std::vector<float> SmoothingKernel(float sig) {
+// Largest smoothing sigma accepted: far beyond any B-scan, and it bounds the work of summing the
+// kernel's taps.
+constexpr float kMaxSmoothingSigma = 1.0e5f;
+
+// Normalised Gaussian for sigma sig over an image `extent` samples long in the smoothing
+// direction: k = (int)(5 sig) made odd, h = k / 2, taps exp(-j^2 / (2 sig^2)) for j = -h .. h
+// normalised to sum 1. With replicated borders every tap at |j| >= extent - 1 reads the edge
+// sample from every position, so those taps are added into the tap at +-(extent - 1): the kernel
+// never has more than 2 extent - 1 taps and the result is that of the full kernel. A sigma that is
+// not finite or above kMaxSmoothingSigma is refused with a message naming the operation.
+std::vector<float> SmoothingKernel(float sig, int extent, const char* operation) {
+  if (!std::isfinite(sig))
+    throw AlgorithmException(std::string(operation) + "(): sig is not a finite number.");
+  if (sig > kMaxSmoothingSigma)
+    throw AlgorithmException(std::string(operation) + "(): sig too large (above 100000).");
   int k = static_cast<int>(static_cast<double>(sig) * 5.0);
   if (k % 2 == 0) k += 1;
   const int h = k / 2;
-  std::vector<double> taps(2 * h + 1);
+  const int reach = std::min(h, std::max(extent - 1, 0));
+  std::vector<double> taps(2 * reach + 1, 0.0);
   double sum = 0.0;
   for (int j = -h; j <= h; ++j) {
-    taps[j + h] = std::exp(-static_cast<double>(j) * j / (2.0 * sig * sig));
-    sum += taps[j + h];
+    const double w = std::exp(-static_cast<double>(j) * j / (2.0 * sig * sig));
+    taps[std::clamp(j, -reach, reach) + reach] += w;
+    sum += w;
   }
   std::vector<float> kernel(taps.size());
   for (size_t i = 0; i < taps.size(); ++i) kernel[i] = static_cast<float>(taps[i] / sum);
   return kernel;
 }
 
+// Samples of a B-scan padded by h on both sides along `extent`; the primitives index it with int.
+int PaddedSize(int extent, int h, int across) {
+  const long long count = (static_cast<long long>(extent) + 2LL * h) * across;
+  if (count > INT_MAX) Engines::ThrowIppFailure("ippiCopyReplicateBorder_8u_C1R");
+  return static_cast<int>(count);
+}
+
 using KernelBuilder = int (*)(int, float, int, float, float*);
 
+// One pass of the derivative filter is refused before any work when its sigma is not a finite
+// number or its kernel has more than 2 extent + 1 taps (it would reach past the replicated border
+// on both sides of every sample; such sizes come from a wrong parameter and would only cost
+// memory). Messages name the operation and the parameter.
+void CheckDerivativePass(const char* operation, const char* sigmaName, float sigma,
+                         const char* sizeName, int size, int extent) {
+  if (size <= 0) return;  // the pass is skipped
+  if (!std::isfinite(sigma))
+    throw AlgorithmException(std::string(operation) + "(): " + sigmaName +
+                             " is not a finite number.");
+  if (size > 2LL * std::max(extent, 0) + 1)
+    throw AlgorithmException(std::string(operation) + "(): " + sizeName +
+                             " too large: the kernel is over twice as long as the image.");
+}
+
+// Builds a kernel of `size` taps; a builder failure or a tap that is not finite (a sigma so small
+// or so large that the Gaussian under- or overflows) ends the operation.
+void BuildKernel(KernelBuilder build, int order, float sigma, int size, float* kernel) {
+  const int n = size | 1;
+  if (build(order, sigma, size, 3.0f, kernel) != 0 ||
+      !std::all_of(kernel, kernel + n, [](float v) { return std::isfinite(v); }))
+    throw AlgorithmException("TalvexAlgorithm: GetGaussDerivKernel1D() failed.");
+}
+
 void GaussDerivative(float* bscan, int rows, int cols, float xsigma, int xsize, float ysigma,
-                     int ysize, KernelBuilder build) {
+                     int ysize, KernelBuilder build, const char* operation) {
+  CheckDerivativePass(operation, "gaussXsigma", xsigma, "gaussXsize", xsize, rows);
+  CheckDerivativePass(operation, "gaussYsigma", ysigma, "gaussYsize", ysize, cols);
   // The kernel builders return size | 1 taps: size the buffer for the odd size so that an even
   // request cannot write past it (the even kernel is then refused by the convolution).
   const int taps = std::max({xsize | 1, ysize | 1, 1});
   CVector<float> kernel(taps);
   if (xsize > 0) {
-    RequireSuccess(build(0, xsigma, xsize, 3.0f, kernel.getdata()),
-                   "TalvexAlgorithm: GetGaussDerivKernel1D() failed.");
+    BuildKernel(build, 0, xsigma, xsize, kernel.getdata());
     RequireSuccess(
         Common::Algorithms::Filters::ConvCol2D(bscan, rows, cols, kernel.getdata(), xsize),
         "TalvexAlgorithm: ConvCol2D() failed.");
   }
   if (ysize > 0) {
     std::fill(kernel.getdata(), kernel.getdata() + taps, 0.0f);
-    RequireSuccess(build(1, ysigma, ysize, 3.0f, kernel.getdata()),
-                   "TalvexAlgorithm: GetGaussDerivKernel1D() failed.");
+    BuildKernel(build, 1, ysigma, ysize, kernel.getdata());
     RequireSuccess(
         Common::Algorithms::Filters::ConvRow2D(bscan, rows, cols, kernel.getdata(), ysize),
         "TalvexAlgorithm: ConvRow2D() failed.");
@@ -71,13 +119,13 @@ void GaussDerivative(float* bscan, int rows, int cols, float xsigma, int xsize, 
 
 void CAnteriorSegmentModule::LateralSmooth(std::uint8_t* volume, int slices, int rows, int cols,
                                            float sig) {
-  if (!(sig > 0.0f)) return;
-  const std::vector<float> kernel = SmoothingKernel(sig);
+  if (sig <= 0.0f) return;
+  const std::vector<float> kernel = SmoothingKernel(sig, rows, "LateralSmooth");
   const int h = static_cast<int>(kernel.size()) / 2;
   if (h == 0) return;  // a single tap of weight 1 leaves the volume as it is
   const IppiSize size{cols, rows};
   const IppiSize padded{cols, rows + 2 * h};
-  CVector<std::uint8_t> buffer(padded.width * padded.height);
+  CVector<std::uint8_t> buffer(PaddedSize(rows, h, cols));
   for (int s = 0; s < slices; ++s) {
     std::uint8_t* slice = volume + static_cast<long long>(s) * rows * cols;
     TALVEX_IPP(ippiCopyReplicateBorder_8u_C1R, slice, cols, size, buffer.getdata(), cols, padded, h,
@@ -89,13 +137,13 @@ void CAnteriorSegmentModule::LateralSmooth(std::uint8_t* volume, int slices, int
 
 void CAnteriorSegmentModule::AxialSmooth(std::uint8_t* volume, int slices, int rows, int cols,
                                          float sig) {
-  if (!(sig > 0.0f)) return;
-  const std::vector<float> kernel = SmoothingKernel(sig);
+  if (sig <= 0.0f) return;
+  const std::vector<float> kernel = SmoothingKernel(sig, cols, "AxialSmooth");
   const int h = static_cast<int>(kernel.size()) / 2;
   if (h == 0) return;
   const IppiSize size{cols, rows};
   const IppiSize padded{cols + 2 * h, rows};
-  CVector<std::uint8_t> buffer(padded.width * padded.height);
+  CVector<std::uint8_t> buffer(PaddedSize(cols, h, rows));
   for (int s = 0; s < slices; ++s) {
     std::uint8_t* slice = volume + static_cast<long long>(s) * rows * cols;
     TALVEX_IPP(ippiCopyReplicateBorder_8u_C1R, slice, cols, size, buffer.getdata(), padded.width,
@@ -133,19 +181,24 @@ void CAnteriorSegmentModule::GaussDerivitiveBscan(float* bscan, int numBscans, i
                                                   float gaussXsigma, int gaussXsize,
                                                   float gaussYsigma, int gaussYsize) {
   GaussDerivative(bscan, numBscans, numAscans, gaussXsigma, gaussXsize, gaussYsigma, gaussYsize,
-                  &Common::Algorithms::Filters::GetGaussDerivKernel1D);
+                  &Common::Algorithms::Filters::GetGaussDerivKernel1D, "GaussDerivitiveBscan");
 }
 
 void CAnteriorSegmentModule::GaussianDerivitiveBscan(float* bscan, int numBscans, int numAscans,
                                                      float gaussXsigma, int gaussXsize,
                                                      float gaussYsigma, int gaussYsize) {
   GaussDerivative(bscan, numBscans, numAscans, gaussXsigma, gaussXsize, gaussYsigma, gaussYsize,
-                  &Common::Algorithms::Filters::GetGaussianDerivKernel1D);
+                  &Common::Algorithms::Filters::GetGaussianDerivKernel1D,
+                  "GaussianDerivitiveBscan");
 }
 
 void CAnteriorSegmentModule::StepFunction(int depthMicron, int depthPixel, float axialResMicron,
                                           float level1, float level2, float level3,
                                           float* stepFunction) {
+  if (depthMicron <= 0)
+    throw AlgorithmException("StepFunction(): depthMicron must be a positive number.");
+  if (!std::isfinite(axialResMicron))
+    throw AlgorithmException("StepFunction(): axialResMicron is not a finite number.");
   Common::Algorithms::Filters::CFFT_RToC forward;
   Common::Algorithms::Filters::CFFT_CToC inverse;
   if (forward.FFTInit(depthPixel) == -1)
@@ -176,7 +229,7 @@ void CAnteriorSegmentModule::StepFunction(int depthMicron, int depthPixel, float
   TALVEX_IPP(ippsMulC_32f_I, static_cast<float>(-0.25 * w * w), g, n);
   TALVEX_IPP(ippsExp_32f, g, rotated.getdata(), n);
   const int c = static_cast<int>(n * 0.5 + 0.5);
-  for (int i = 0; i < n; ++i) g[i] = rotated.getdata()[(i + c) % n];
+  for (int i = 0; i < n; ++i) g[i] = rotated.getdata()[(static_cast<long long>(i) + c) % n];
 
   CVector<Platform::Ipp32fc> spectrum(n);
   Platform::Ipp32fc* S = spectrum.getdata();
@@ -205,12 +258,10 @@ void CAnteriorSegmentModule::ImageROI(const float* layer, float** grad, int ghei
   const int rows = std::min(gheight, rheight);
   for (int i = 0; i < rows; ++i) {
     const int c = Detail::NearestClamped(layer[i], gwidth - 1);
-    const int start = std::max(c - offset1, 1);
-    const int end = std::min(start + offset2, gwidth - 2);
-    const int len = std::min(end - start, rwidth);
-    if (len < 1 || start + len > gwidth - 1) continue;
-    std::copy(grad[i] + start, grad[i] + start + len, roigrad[i]);
-    startidx[i] = start;
+    const Detail::Band band = Detail::BandAround(c, offset1, offset2, gwidth, rwidth);
+    if (band.length < 1) continue;
+    std::copy(grad[i] + band.start, grad[i] + band.start + band.length, roigrad[i]);
+    startidx[i] = band.start;
   }
 }
 

@@ -19,13 +19,11 @@ namespace Numerics = Common::Algorithms::Numerics;
 
 namespace {
 
-constexpr int kMaxLayerPoints = 2048;
-
-// Copies the points with a value (y >= 0) in order, at most kMaxLayerPoints of them.
+// Copies the points with a value (y >= 0) in order; x and y hold room for all n points.
 template <typename T>
 int GatherValid(const T* inx, const T* iny, int n, T* x, T* y) {
   int count = 0;
-  for (int i = 0; i < n && count < kMaxLayerPoints; ++i) {
+  for (int i = 0; i < n; ++i) {
     if (iny[i] >= 0) {
       x[count] = inx[i];
       y[count] = iny[i];
@@ -39,7 +37,6 @@ template <typename T>
 int EvaluateSmoothingSpline(const T* x, const T* y, int n, const T* xi, T* yi, int m,
                             float wavelength, int bctype) {
   if (x == nullptr || y == nullptr || n < 1) return -1;
-  Numerics::BSplineBase<T>::Debug(0);
   const Numerics::BSpline<T> spline(x, n, y, wavelength, bctype, 0);
   if (!spline.ok()) return -1;
   // The spline's domain ends at xmin + M * DX, which is the largest abscissa up to the single-
@@ -70,7 +67,7 @@ void SmoothRows(CAnteriorSegmentModule& module, const T* layer, int numBscans, i
 template <typename T>
 void BsplineOfValidPoints(CAnteriorSegmentModule& module, const T* inx, const T* iny, int n,
                           const T* outx, T* outy, int m, float wavelen) {
-  CVector<T> x(kMaxLayerPoints), y(kMaxLayerPoints);
+  CVector<T> x(std::max(n, 0)), y(std::max(n, 0));
   const int count = GatherValid(inx, iny, n, x.getdata(), y.getdata());
   const float wavelength = static_cast<float>(static_cast<double>(m) * wavelen);
   RequireSuccess(module.bspline(x.getdata(), y.getdata(), count, outx, outy, m, wavelength, 2),
@@ -91,7 +88,7 @@ int CAnteriorSegmentModule::bspline(const double* x, const double* y, int n, con
 
 void CAnteriorSegmentModule::CsplineInterpolation(const float* inx, const float* iny, int n,
                                                   const float* outx, float* outy, int m) {
-  CVector<float> x(kMaxLayerPoints), y(kMaxLayerPoints);
+  CVector<float> x(std::max(n, 0)), y(std::max(n, 0));
   const int count = GatherValid(inx, iny, n, x.getdata(), y.getdata());
   RequireSuccess(Numerics::cspline(x.getdata(), y.getdata(), count, outx, outy, m),
                  "TalvexAlgorithm: cspline() failed.");

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engines/base/CAnteriorSegmentModule.h"
 #include "core/AlgorithmException.h"
+#include "engines/base/CAnteriorSegmentModule.h"
 #include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,21 @@ struct CountingEngine {
 };
 int CountingEngine::alive = 0;
 
-TEST(FacadeFrame, ExceptionCarriesTheExactMessage) {
-  const AlgorithmException e("Input image is NULL.");
-  const std::exception& base = e;
-  EXPECT_STREQ(base.what(), "Input image is NULL.");
+TEST(FacadeFrame, ExceptionOwnsItsMessageBeyondTheBufferItWasBuiltFrom) {
+  // Engines build messages such as "IPP: <name>() failed." in a temporary string; the exception
+  // must keep its own copy through being copied, thrown and caught as std::exception.
+  std::unique_ptr<AlgorithmException> copy;
+  {
+    std::string text = std::string("IPP: ") + "ippsMean_32f" + "() failed.";
+    const AlgorithmException original(text.c_str());
+    text.assign(text.size(), 'x');  // the buffer is reused before anyone reads the message
+    copy = std::make_unique<AlgorithmException>(original);
+  }
+  try {
+    throw *copy;
+  } catch (const std::exception& e) {
+    EXPECT_STREQ(e.what(), "IPP: ippsMean_32f() failed.");
+  }
 }
 
 TEST(FacadeFrame, OperationBeforeInitializeThrowsTheFacadeMessage) {

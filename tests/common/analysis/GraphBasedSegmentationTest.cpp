@@ -72,16 +72,21 @@ TEST(GraphSearch, PathNeverJumpsMoreThanSearchWindowNorTouchesTheEdges) {
   }
 }
 
-TEST(GraphSearch, FlippedSearchAndDegenerateWindows) {
-  // A diagonal valley: flipping the accumulation still returns the path in the caller's order.
-  const int h = 6, w = 9;
-  std::vector<float> cost(h * w, 5.0f);
-  for (int r = 0; r < h; ++r) cost[r * w + 1 + r] = 0.0f;
+TEST(GraphSearch, FlippedSearchStartsFromTheCheapestFirstRowAndDegenerateWindows) {
+  // Window 1, usable columns 1 .. 5. The first row is cheapest at column 1, but the cheap valley
+  // of the later rows (column 4, then 5) lies out of reach of it. The optimal path pays 1 to start
+  // at column 3 (lowest column among the ties 3 and 4) and follows the valley: 3, 4, 5 (total 1).
+  // The flipped search traces the accumulated costs from the first row instead: it starts at
+  // column 1 and then keeps the lowest column of least accumulated cost in reach: 1, 1, 1.
+  const int h = 3, w = 7;
+  const std::vector<float> cost = {9, 0, 1, 1, 1, 1, 9,  //
+                                   9, 2, 2, 2, 0, 2, 9,  //
+                                   9, 2, 2, 2, 2, 0, 9};
   std::vector<float> plain(h), flipped(h);
   ASSERT_EQ(GraphBasedSegmentation(cost.data(), h, w, 1, plain.data(), false), 0);
   ASSERT_EQ(GraphBasedSegmentation(cost.data(), h, w, 1, flipped.data(), true), 0);
-  for (int r = 0; r < h; ++r) EXPECT_EQ(plain[r], 1 + r);
-  EXPECT_EQ(flipped, plain);
+  EXPECT_EQ(plain, (std::vector<float>{3, 4, 5}));
+  EXPECT_EQ(flipped, (std::vector<float>{1, 1, 1}));
 
   // Window 0: the constant column of least total cost (every column usable; column sums 3, 11,
   // 3: the tie goes to the lower column).

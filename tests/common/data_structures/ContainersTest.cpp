@@ -49,6 +49,10 @@ TEST(Containers, CropClampsStartAndLength) {
   EXPECT_EQ(Values(*v.crop(3, 10)), (std::vector<int>{13}));
   EXPECT_EQ(Values(*v.crop(9, 2)), (std::vector<int>{13}));
   EXPECT_EQ(Values(*v.crop(1, 2)), (std::vector<int>{11, 12}));
+  // Nothing to clamp to: an empty copy, never a read before the block (sanitizer build).
+  CVector<int> empty(0);
+  EXPECT_EQ(empty.crop(0, 3)->getlength(), 0);
+  EXPECT_EQ(empty.crop(-2, 0)->getlength(), 0);
 }
 
 TEST(Containers, VectorFindAndConcatKeepOrder) {

@@ -46,11 +46,43 @@ TEST(PolynomialFit, RecoversChosenCoefficientsFromExactAndNoisyData) {
   for (int j = 0; j < 4; ++j) EXPECT_NEAR(cf[j], cubic[j], kNoisyTolerance);
 }
 
+// A parabola y = 0.5 u^2 - 3 u + 40 in u = x - base, written in raw powers of x: every
+// coefficient and every sample at integer x is exact in single precision.
+std::vector<double> ParabolaAround(double base) {
+  return {0.5, -3.0 - base, 0.5 * base * base + 3.0 * base + 40.0};
+}
+
+TEST(PolynomialFit, SinglePrecisionRecoversParabolasFarFromTheOrigin) {
+  // Relative error of a recovered coefficient: a few float roundings of the centred solution,
+  // amplified by the rewriting in raw powers.
+  constexpr double kCoefficientRelTolerance = 1e-5;
+  for (const double base : {700.0, 1500.0, 2000.0}) {
+    const std::vector<double> truth = ParabolaAround(base);
+    for (int n = 3; n <= 6; ++n) {
+      std::vector<float> x(n), y(n), p(3);
+      for (int i = 0; i < n; ++i) {
+        x[i] = static_cast<float>(base + i);
+        y[i] = static_cast<float>((0.5 * i - 3.0) * i + 40.0);
+      }
+      ASSERT_EQ(polyfit(x.data(), y.data(), n, 2, p.data()), 0) << base << " " << n;
+      for (int j = 0; j < 3; ++j)
+        EXPECT_NEAR(p[j], truth[j], kCoefficientRelTolerance * std::fabs(truth[j]))
+            << "base " << base << ", " << n << " points, coefficient " << j;
+    }
+  }
+}
+
 TEST(PolynomialFit, FailsWithTooFewPointsOrRepeatedAbscissae) {
   std::vector<double> x = {1, 2}, y = {1, 2}, p(3);
   EXPECT_EQ(polyfit(x.data(), y.data(), 2, 2, p.data()), -1);
   std::vector<double> same = {4, 4, 4, 4}, ys = {1, 2, 3, 4};
   EXPECT_EQ(polyfit(same.data(), ys.data(), 4, 1, p.data()), -1);
+  // Single precision, far from the origin: two distinct abscissae cannot carry a parabola, one
+  // cannot carry a line, however many points repeat them.
+  std::vector<float> pairs = {2000, 2000, 2001, 2001, 2000}, fy = {1, 1, 2, 2, 1}, fp(3);
+  EXPECT_EQ(polyfit(pairs.data(), fy.data(), 5, 2, fp.data()), -1);
+  std::vector<float> single = {1500, 1500, 1500};
+  EXPECT_EQ(polyfit(single.data(), fy.data(), 3, 1, fp.data()), -1);
 }
 
 TEST(ConicFit, RecoversACircleAndKeepsTheUpperRoot) {

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <vector>
 
-#include "engines/base/CAnteriorSegmentModule.h"
 #include "core/AlgorithmException.h"
+#include "engines/base/CAnteriorSegmentModule.h"
 
 namespace {
 
@@ -91,6 +92,28 @@ TEST(SideCornea, EmptyAScanRangeThrowsInsteadOfTracing) {
   EXPECT_THROW(m.SegmentSideCornea(img.rows.data(), kHeight, kWidth, 50, kParabola, 1, 1, false, 30,
                                    20, 0, kSigma, kSize, 2, x.data(), y.data(), len),
                AlgorithmException);
+}
+
+TEST(BandLimit, ExtremeOffsetsStayInsideTheRowsAndTheBand) {
+  const int height = 3, width = 20, N = 4;
+  std::vector<float> pixels(height * width);
+  for (int i = 0; i < height * width; ++i) pixels[i] = static_cast<float>(i % width);
+  std::vector<float*> rows(height);
+  for (int r = 0; r < height; ++r) rows[r] = pixels.data() + r * width;
+  // Two band rows of N samples between guard cells.
+  std::vector<float> band(2 * (N + 2), -9.0f);
+  float* out[2] = {band.data() + 1, band.data() + N + 3};
+  const float guide[2] = {10.0f, 10.0f};
+  CAnteriorSegmentModule m;
+  // Starting at image row 2, only one band row exists; 2^31 - 1 up and long: columns 1 .. 4.
+  m.ImageROILimit(2.0f, guide, 2, N, INT_MAX, INT_MAX, rows.data(), height, width, out);
+  EXPECT_EQ(band, (std::vector<float>{-9, 1, 2, 3, 4, -9, -9, -9, -9, -9, -9, -9}));
+  std::fill(band.begin(), band.end(), -9.0f);
+  m.ImageROILimit(0.0f, guide, 2, N, INT_MIN, INT_MAX, rows.data(), height, width, out);
+  m.ImageROILimit(0.0f, guide, 2, N, 3, INT_MIN, rows.data(), height, width, out);
+  m.ImageROILimit(0.0f, guide, 2, 0, 3, 10, rows.data(), height, width, out);
+  m.ImageROILimit(1e30f, guide, 2, N, 3, 10, rows.data(), height, width, out);
+  EXPECT_EQ(band, std::vector<float>(2 * (N + 2), -9.0f));
 }
 
 TEST(CentralCornea, FlatExtentParabolaUsesAllRowsThenNarrowsToTheCrossing) {

@@ -1,16 +1,29 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
-#include "engines/base/CAnteriorSegmentModule.h"
 #include "core/AlgorithmException.h"
+#include "engines/base/CAnteriorSegmentModule.h"
 
 namespace {
 
 using Talvex::SDOCT::Algorithms::AlgorithmException;
 using Talvex::SDOCT::Algorithms::CAnteriorSegmentModule;
+
+// The message of the AlgorithmException that call throws ("no exception" when it returns).
+template <typename Call>
+std::string Message(Call call) {
+  try {
+    call();
+  } catch (const AlgorithmException& e) {
+    return e.what();
+  }
+  return "no exception";
+}
 
 // Direct oracle of the volume smoothing along rows (across A-scans): normalised Gaussian of
 // 2h + 1 taps, replicated edge rows, rounding to nearest.
@@ -30,13 +43,15 @@ std::vector<std::uint8_t> SmoothAcrossRows(const std::vector<std::uint8_t>& img,
   return out;
 }
 
-TEST(VolumeSmoothing, KernelWidthFollowsFiveSigmaMadeOdd) {
+TEST(VolumeSmoothing, KernelWidthFollowsFiveSigmaMadeOddEvenBeyondTheImage) {
   const int rows = 12, cols = 9;
   std::vector<std::uint8_t> img(rows * cols);
   for (int i = 0; i < rows * cols; ++i) img[i] = static_cast<std::uint8_t>((i * 37) % 251);
   CAnteriorSegmentModule m;
-  // sig 1.0: k = 5 (h = 2); sig 0.6: k = 3 from 3 (h = 1); sig 0.2: k = 1, unchanged.
-  for (auto [sig, h] : {std::pair{1.0f, 2}, std::pair{0.6f, 1}, std::pair{0.2f, 0}}) {
+  // sig 1.0: k = 5 (h = 2); sig 0.6: k = 3 (h = 1); sig 0.2: k = 1, unchanged. sig 3 and 40
+  // reach past the 12 A-scans (h = 7, 100): the oracle applies every tap to clamped rows.
+  for (auto [sig, h] : {std::pair{1.0f, 2}, std::pair{0.6f, 1}, std::pair{0.2f, 0},
+                        std::pair{3.0f, 7}, std::pair{40.0f, 100}}) {
     std::vector<std::uint8_t> lateral = img;
     m.LateralSmooth(lateral.data(), 1, rows, cols, sig);
     const auto expected = SmoothAcrossRows(img, rows, cols, h, sig);
@@ -51,6 +66,28 @@ TEST(VolumeSmoothing, KernelWidthFollowsFiveSigmaMadeOdd) {
   const auto expected = SmoothAcrossRows(transposed, cols, rows, 2, 1.0);
   for (int r = 0; r < rows; ++r)
     for (int c = 0; c < cols; ++c) EXPECT_NEAR(axial[r * cols + c], expected[c * rows + r], 1);
+  // A single A-scan (or a single sample along depth) has nothing to mix with.
+  std::vector<std::uint8_t> one = {7, 9, 11};
+  m.LateralSmooth(one.data(), 1, 1, 3, 5.0f);
+  m.AxialSmooth(one.data(), 3, 1, 1, 5.0f);
+  EXPECT_EQ(one, (std::vector<std::uint8_t>{7, 9, 11}));
+}
+
+TEST(VolumeSmoothing, NonFiniteOrAbsurdSigmasAreRefusedBeforeTheVolumeIsTouched) {
+  const int rows = 6, cols = 5;
+  const std::vector<std::uint8_t> img(rows * cols, 77);
+  std::vector<std::uint8_t> v = img;
+  CAnteriorSegmentModule m;
+  // 5e8 and 1e30 would overflow (int)(5 sig); infinity and NaN cannot be converted at all.
+  for (float sig : {5e8f, 1e30f})
+    EXPECT_EQ(Message([&] { m.LateralSmooth(v.data(), 1, rows, cols, sig); }),
+              "LateralSmooth(): sig too large (above 100000).");
+  EXPECT_EQ(Message([&] { m.LateralSmooth(v.data(), 1, rows, cols, INFINITY); }),
+            "LateralSmooth(): sig is not a finite number.");
+  EXPECT_EQ(Message([&] { m.AxialSmooth(v.data(), 1, rows, cols, NAN); }),
+            "AxialSmooth(): sig is not a finite number.");
+  m.LateralSmooth(v.data(), 1, rows, cols, -INFINITY);  // sig <= 0: nothing to do
+  EXPECT_EQ(v, img);
 }
 
 TEST(VolumeSmoothing, EverySliceOfAVolumeIsSmoothedOnItsOwn) {
@@ -83,30 +120,32 @@ std::vector<double> StepOracle(int depthMicron, int n, double res, double l1, do
   return out;
 }
 
-TEST(StepTemplate, MatchesSpatialConvolutionForAnyDepthLength) {
+TEST(StepTemplate, MatchesSpatialConvolutionForAnyDepthLengthWithOrWithoutAPeak) {
   CAnteriorSegmentModule m;
-  for (int n : {64, 100, 512, 600}) {
-    std::vector<float> profile(n);
-    m.StepFunction(500, n, 40.0f, 25.0f, 70.0f, 120.0f, profile.data());
-    const auto expected = StepOracle(500, n, 40.0, 25, 70, 120);
-    for (int i = 5; i < n - 5; ++i) EXPECT_NEAR(profile[i], expected[i], 1.0) << n << " " << i;
-    for (int i = 0; i < 5; ++i) {
-      EXPECT_EQ(profile[i], 25.0f);
-      EXPECT_EQ(profile[n - 1 - i], 70.0f);
+  // A reflection peak of level 120 at the surface, then none (-100 and below switch it off).
+  for (float peak : {120.0f, -100.0f})
+    for (int n : {64, 100, 512, 600}) {
+      std::vector<float> profile(n);
+      m.StepFunction(500, n, 40.0f, 25.0f, 70.0f, peak, profile.data());
+      const auto expected = StepOracle(500, n, 40.0, 25, 70, peak);
+      for (int i = 5; i < n - 5; ++i)
+        EXPECT_NEAR(profile[i], expected[i], 1.0) << peak << " " << n << " " << i;
+      for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(profile[i], 25.0f);
+        EXPECT_EQ(profile[n - 1 - i], 70.0f);
+      }
     }
-  }
 }
 
-TEST(StepTemplate, ReflectionPeakOnlyAboveMinusHundred) {
+TEST(StepTemplate, NonPositiveDepthOrNonFiniteResolutionIsRefused) {
   CAnteriorSegmentModule m;
-  const int n = 100;
-  std::vector<float> peak(n), plain(n);
-  m.StepFunction(200, n, 10.0f, 25.0f, 70.0f, 120.0f, peak.data());
-  m.StepFunction(200, n, 10.0f, 25.0f, 70.0f, -100.0f, plain.data());
-  EXPECT_NEAR(peak[n / 2], 120.0f, 2.0f);
-  for (int i = 11; i < n - 10; ++i) EXPECT_GE(plain[i], plain[i - 1]);  // a monotone step
-  EXPECT_EQ(plain[10], 25.0f);
-  EXPECT_EQ(plain[90], 70.0f);
+  std::vector<float> profile(64, -3.0f);
+  for (int depth : {0, -500})
+    EXPECT_EQ(Message([&] { m.StepFunction(depth, 64, 10, 25, 70, 120, profile.data()); }),
+              "StepFunction(): depthMicron must be a positive number.");
+  EXPECT_EQ(Message([&] { m.StepFunction(500, 64, NAN, 25, 70, 120, profile.data()); }),
+            "StepFunction(): axialResMicron is not a finite number.");
+  EXPECT_EQ(profile, std::vector<float>(64, -3.0f));
 }
 
 TEST(SearchBand, StartsAtNearestGuideMinusOffsetAndStaysInside) {
@@ -132,6 +171,34 @@ TEST(SearchBand, StartsAtNearestGuideMinusOffsetAndStaysInside) {
   EXPECT_EQ(keep, 42);
 }
 
+TEST(SearchBand, ExtremeOffsetsAndEmptyBandsNeverWriteOutsideTheBand) {
+  const int gw = 20, rw = 4;
+  std::vector<float> grad(gw);
+  for (int c = 0; c < gw; ++c) grad[c] = static_cast<float>(c);
+  float* g = grad.data();
+  // One band row of rw samples between guard cells.
+  std::vector<float> roi(rw + 2, -9.0f);
+  float* r = roi.data() + 1;
+  const float guide = 10.0f;
+  CAnteriorSegmentModule m;
+  int start = -5;
+  // From the centre 2^31 - 1 samples up, 2^31 - 1 long: clamped to 1 .. 17, rw samples kept.
+  m.ImageROI(&guide, &g, 1, gw, &r, 1, rw, INT_MAX, INT_MAX, &start);
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(roi, (std::vector<float>{-9, 1, 2, 3, 4, -9}));
+  // Starting 2^31 samples below the centre, or with no length or height: nothing at all.
+  std::fill(roi.begin(), roi.end(), -9.0f);
+  start = -5;
+  m.ImageROI(&guide, &g, 1, gw, &r, 1, rw, INT_MIN, INT_MAX, &start);
+  m.ImageROI(&guide, &g, 1, gw, &r, 1, rw, 3, INT_MIN, &start);
+  m.ImageROI(&guide, &g, 1, gw, &r, 1, 0, 3, 10, &start);
+  m.ImageROI(&guide, &g, 1, gw, &r, 1, -7, 3, 10, &start);
+  m.ImageROI(&guide, &g, 1, gw, &r, 0, rw, 3, 10, &start);
+  m.ImageROI(&guide, &g, 1, gw, &r, -1, rw, 3, 10, &start);
+  EXPECT_EQ(start, -5);
+  EXPECT_EQ(roi, std::vector<float>(rw + 2, -9.0f));
+}
+
 TEST(CostImage, DarkToBrightStepBecomesLowCostOnlyWhenNegated) {
   CAnteriorSegmentModule m;
   float a[2] = {5.0f, -5.0f}, b[2] = {5.0f, -5.0f};
@@ -154,16 +221,38 @@ TEST(DetectLayer, TracesADarkToBrightBoundaryAlongItsCurve) {
   for (int r = 0; r < rows; ++r) EXPECT_NEAR(layer[r], truth[r], 1.0) << r;
 }
 
-TEST(GaussDerivative, EvenKernelSizeIsRefusedWithoutOverrun) {
-  std::vector<float> img(16 * 16, 1.0f);
+TEST(GaussDerivative, BadSizesAndSigmasAreRefusedBeforeTheImageIsTouched) {
+  const int rows = 16, cols = 12;
+  const std::vector<float> img(rows * cols, 1.0f);
+  std::vector<float> v = img;
   CAnteriorSegmentModule m;
-  try {
-    m.GaussDerivitiveBscan(img.data(), 16, 16, 1.0f, 3, 1.0f, 8);
-    FAIL();
-  } catch (const AlgorithmException& e) {
-    EXPECT_STREQ(e.what(), "TalvexAlgorithm: ConvRow2D() failed.");
-  }
-  EXPECT_THROW(m.GaussianDerivitiveBscan(img.data(), 16, 16, 1.0f, 4, 1.0f, 3), AlgorithmException);
+  auto deriv = [&](float xs, int xn, float ys, int yn) {
+    return Message([&] { m.GaussDerivitiveBscan(v.data(), rows, cols, xs, xn, ys, yn); });
+  };
+  auto gaussian = [&](float xs, int xn, float ys, int yn) {
+    return Message([&] { m.GaussianDerivitiveBscan(v.data(), rows, cols, xs, xn, ys, yn); });
+  };
+  EXPECT_EQ(deriv(NAN, 3, 1, 3), "GaussDerivitiveBscan(): gaussXsigma is not a finite number.");
+  EXPECT_EQ(gaussian(1, 3, INFINITY, 3),
+            "GaussianDerivitiveBscan(): gaussYsigma is not a finite number.");
+  // At most 2 rows + 1 = 33 taps across A-scans and 2 cols + 1 = 25 along depth; a huge size
+  // would overflow the padded image.
+  EXPECT_EQ(deriv(1, 35, 1, 3),
+            "GaussDerivitiveBscan(): gaussXsize too large: the kernel is over twice as long as the "
+            "image.");
+  EXPECT_EQ(gaussian(1, 3, 1, INT_MAX),
+            "GaussianDerivitiveBscan(): gaussYsize too large: the kernel is over twice as long as "
+            "the image.");
+  // A sigma so small that the single-precision Gaussian is 0 / 0.
+  EXPECT_EQ(gaussian(1e-30f, 3, 1, 3), "TalvexAlgorithm: GetGaussDerivKernel1D() failed.");
+  EXPECT_EQ(v, img);
+  // Even sizes are refused by the convolution, without overrunning the kernel buffer.
+  EXPECT_EQ(deriv(1, 3, 1, 8), "TalvexAlgorithm: ConvRow2D() failed.");
+  EXPECT_EQ(gaussian(1, 4, 1, 3), "TalvexAlgorithm: ConvCol2D() failed.");
+  // A skipped pass ignores its sigma; the longest kernels accepted run.
+  v = img;
+  EXPECT_EQ(deriv(NAN, 0, 1, 25), "no exception");
+  EXPECT_EQ(deriv(1, 33, NAN, 0), "no exception");
 }
 
 TEST(BilateralFiltering, FlatImageStaysAndEdgeSurvives) {

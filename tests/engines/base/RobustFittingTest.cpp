@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "engines/base/CAnteriorSegmentModule.h"
 #include "core/AlgorithmException.h"
+#include "engines/base/CAnteriorSegmentModule.h"
 
 namespace {
 
