@@ -49,8 +49,7 @@ void CAnteriorSegmentModule::TraceAlongGuide(float** image, int height, int widt
                                              bool flipcc, const float* gSigma, const int* gSize,
                                              int searchWin, const float* xlayer, const float* g,
                                              float* ylayer, int len) {
-  if (len < 1 || N < 1)
-    throw AlgorithmException("TalvexAlgorithm: GraphBasedSegmentation() failed.");
+  if (len < 1 || N < 1) throw AlgorithmException(Engines::Messages::kGraphSearchFailed);
   const int from = which != 0 ? N : 0;
   const float offset = which != 0 ? static_cast<float>(-N) : 0.0f;
   CMatrix<float> band(len, N);

@@ -163,7 +163,7 @@ void CAnteriorSegmentModule::BilateralFiltering(std::uint8_t* image, int rows, i
   Common::Algorithms::Filters::BilateralFilter filter;
   if (padded.width < 1 || padded.height < 1 ||
       filter.BilateralFilterInit(padded.height, padded.width, mask, sigmas, 1) == -1)
-    throw AlgorithmException("TalvexAlgorithm: BilateralFilter::BilateralFilterInit() failed.");
+    throw AlgorithmException(Engines::Messages::kBilateralInitFailed);
   const int top = maxKernelHeight / 2, left = maxKernelWidth / 2;
   CVector<std::uint8_t> source(padded.width * padded.height);
   TALVEX_IPP(ippiCopyReplicateBorder_8u_C1R, image, cols, size, source.getdata(), padded.width,
@@ -172,7 +172,7 @@ void CAnteriorSegmentModule::BilateralFiltering(std::uint8_t* image, int rows, i
   // the output from the bordered input so those keep their original values.
   CVector<std::uint8_t> filtered(padded.width * padded.height, source.getdata());
   if (filter.filterBilateral(source.getdata(), filtered.getdata()) == -1)
-    throw AlgorithmException("TalvexAlgorithm: BilateralFilter::filterBilateral() failed.");
+    throw AlgorithmException(Engines::Messages::kBilateralFilterFailed);
   TALVEX_IPP(ippiCopy_8u_C1R, filtered.getdata() + top * padded.width + left, padded.width, image,
              cols, size);
 }
@@ -279,7 +279,7 @@ void CAnteriorSegmentModule::DetectLayer(float* image, int height, int width, fl
   CostImageROI(image, height, width, dir);
   RequireSuccess(Common::Algorithms::Analysis::GraphBasedSegmentation(image, height, width,
                                                                       searchWindow, layer, flipcc),
-                 "TalvexAlgorithm: GraphBasedSegmentation() failed.");
+                 Engines::Messages::kGraphSearchFailed);
 }
 
 }  // namespace Talvex::SDOCT::Algorithms

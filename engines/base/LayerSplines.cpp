@@ -71,7 +71,7 @@ void BsplineOfValidPoints(CAnteriorSegmentModule& module, const T* inx, const T*
   const int count = GatherValid(inx, iny, n, x.getdata(), y.getdata());
   const float wavelength = static_cast<float>(static_cast<double>(m) * wavelen);
   RequireSuccess(module.bspline(x.getdata(), y.getdata(), count, outx, outy, m, wavelength, 2),
-                 "TalvexAlgorithm: bspline() failed.");
+                 Engines::Messages::kBsplineFailed);
 }
 
 }  // namespace
@@ -91,7 +91,7 @@ void CAnteriorSegmentModule::CsplineInterpolation(const float* inx, const float*
   CVector<float> x(std::max(n, 0)), y(std::max(n, 0));
   const int count = GatherValid(inx, iny, n, x.getdata(), y.getdata());
   RequireSuccess(Numerics::cspline(x.getdata(), y.getdata(), count, outx, outy, m),
-                 "TalvexAlgorithm: cspline() failed.");
+                 Engines::Messages::kCsplineFailed);
 }
 
 void CAnteriorSegmentModule::BsplineInterpolation(const float* inx, const float* iny, int n,
@@ -119,16 +119,16 @@ void CAnteriorSegmentModule::SmoothLayer(const double* layer, int numBscans, int
 void CAnteriorSegmentModule::ResampleLayer(const float* layerIn, int n, float* layerOut, int m) {
   const auto xin = CLineSpace<float>::linspace(0.0f, static_cast<float>(m - 1), n);
   const auto xout = CLineSpace<float>::linspace(0.0f, static_cast<float>(m - 1), m);
-  if (!xin || !xout) throw AlgorithmException("TalvexAlgorithm: cspline() failed.");
+  if (!xin || !xout) throw AlgorithmException(Engines::Messages::kCsplineFailed);
   RequireSuccess(Numerics::cspline(xin->getdata(), layerIn, n, xout->getdata(), layerOut, m),
-                 "TalvexAlgorithm: cspline() failed.");
+                 Engines::Messages::kCsplineFailed);
 }
 
 void CAnteriorSegmentModule::ResampleLayer(const float* layerIn, int n, float* layerOut, int m,
                                            int axialSubsample, int mode, float bsplineWavelength) {
   const auto xin = CLineSpace<float>::linspace(0.0f, static_cast<float>(m - 1), n);
   const auto xout = CLineSpace<float>::linspace(0.0f, static_cast<float>(m - 1), m);
-  if (!xin || !xout) throw AlgorithmException("TalvexAlgorithm: cspline() failed.");
+  if (!xin || !xout) throw AlgorithmException(Engines::Messages::kCsplineFailed);
   CsplineInterpolation(xin->getdata(), layerIn, n, xout->getdata(), layerOut, m);
   if (axialSubsample > 1)
     TALVEX_IPP(ippsMulC_32f_I, static_cast<float>(axialSubsample), layerOut, m);
@@ -136,7 +136,7 @@ void CAnteriorSegmentModule::ResampleLayer(const float* layerIn, int n, float* l
     const float wavelength = static_cast<float>(static_cast<double>(m) * bsplineWavelength);
     RequireSuccess(
         bspline(xout->getdata(), layerOut, m, xout->getdata(), layerOut, m, wavelength, 2),
-        "TalvexAlgorithm: bspline() failed.");
+        Engines::Messages::kBsplineFailed);
   }
 }
 

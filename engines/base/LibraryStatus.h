@@ -16,6 +16,19 @@
 
 namespace Talvex::SDOCT::Engines {
 
+// Fixed messages of the library calls that several engine operations make.
+namespace Messages {
+constexpr const char* kCsplineFailed = "TalvexAlgorithm: cspline() failed.";
+constexpr const char* kBsplineFailed = "TalvexAlgorithm: bspline() failed.";
+constexpr const char* kGraphSearchFailed = "TalvexAlgorithm: GraphBasedSegmentation() failed.";
+constexpr const char* kRansacpolyFailed = "TalvexAlgorithm: ransacpoly() failed.";
+constexpr const char* kImResizeFailed = "TalvexAlgorithm: ImResize() failed.";
+constexpr const char* kBilateralInitFailed =
+    "TalvexAlgorithm: BilateralFilter::BilateralFilterInit() failed.";
+constexpr const char* kBilateralFilterFailed =
+    "TalvexAlgorithm: BilateralFilter::filterBilateral() failed.";
+}  // namespace Messages
+
 // Throws AlgorithmException(message) when status is -1; returns status otherwise (some library
 // functions return counts).
 inline int RequireSuccess(int status, const char* message) {

@@ -34,10 +34,9 @@ constexpr double kPosteriorGuideUm = 500.0;   // posterior guide below the anter
 constexpr double kSpecularWindowUm = 750.0;   // widest specular streak that is marked
 constexpr float kSpecularCorrelation = 0.5f;  // Gaussian-profile match of a specular streak
 constexpr int kConfidenceMedian = 11;         // running median over the thresholded confidences
-constexpr const char* kBsplineFailed = "TalvexAlgorithm: bspline() failed.";
-constexpr const char* kImResizeFailed = "TalvexAlgorithm: ImResize() failed.";
-constexpr const char* kBilateralInitFailed =
-    "TalvexAlgorithm: BilateralFilter::BilateralFilterInit() failed.";
+using Engines::Messages::kBilateralInitFailed;
+using Engines::Messages::kBsplineFailed;
+using Engines::Messages::kImResizeFailed;
 
 using Outcome = CCorneaSegmentation::BscanOutcome;
 
@@ -163,7 +162,7 @@ void TraceBand(CCorneaSegmentation& e, const WorkingGeometry& g, int offset1, in
   float* path = s.path.getdata();
   RequireSuccess(Common::Algorithms::Analysis::GraphBasedSegmentation(s.band.getdata(), g.width,
                                                                       g.bandHeight, 2, path, false),
-                 "TalvexAlgorithm: GraphBasedSegmentation() failed.");
+                 Engines::Messages::kGraphSearchFailed);
   const int* start = s.start.getdata();
   for (int i = 0; i < g.width; ++i) path[i] = static_cast<float>(path[i] + start[i]);
 }
@@ -405,7 +404,7 @@ void CCorneaSegmentation::SegmentCornea(const std::uint8_t* volume, int numBscan
     std::memcpy(s.filtered.getdata(), s.padded.getdata(),
                 static_cast<size_t>(g.padRows) * g.padCols);
     if (bilateral.filterBilateral(s.padded.getdata(), s.filtered.getdata()) == -1)
-      throw AlgorithmException("TalvexAlgorithm: BilateralFilter::filterBilateral() failed.");
+      throw AlgorithmException(Engines::Messages::kBilateralFilterFailed);
     const Outputs out{anteriorLayer, posteriorLayer, anteriorConfidence, posteriorConfidence};
     lastOutcomes[b] =
         SegmentBscan(*this, b, g, s, xw->getdata(), xf->getdata(), volume + b * bscanBytes, out);

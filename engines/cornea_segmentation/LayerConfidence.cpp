@@ -45,7 +45,7 @@ void CCorneaSegmentation::FitPoints(double* x, double* y, int n, int order, int*
   ninliers = 0;
   if (n <= 0) return;  // nothing to fit: the B-scan is abandoned
   // The sampler keeps one exclusion flag per point; a longer row cannot be sampled.
-  if (n > kMaxFitPoints) throw AlgorithmException("TalvexAlgorithm: ransacpoly() failed.");
+  if (n > kMaxFitPoints) throw AlgorithmException(Engines::Messages::kRansacpolyFailed);
 
   // A-scans without a candidate (y = 0) never enter a sample, but the consensus still tests them
   // against each model like every other point.
@@ -64,7 +64,7 @@ void CCorneaSegmentation::FitPoints(double* x, double* y, int n, int order, int*
       ransacpoly(x, y, n, order, ransacMinNumPoints, static_cast<double>(ransacDistThresh),
                  static_cast<double>(ransacProbability), ransacMaxDataTrials, ransacMaxTrials,
                  inliers, &ninliers, coeff),
-      "TalvexAlgorithm: ransacpoly() failed.");
+      Engines::Messages::kRansacpolyFailed);
 
   // Every point agreeing with the parabola: the raw candidates are kept as they are. No
   // consensus (ninliers = 0): y stays untouched and the caller abandons the B-scan.
