@@ -344,13 +344,6 @@ IppStatus ippsCartToPolar_64f(const Ipp64f* pSrcRe, const Ipp64f* pSrcIm, Ipp64f
   return ippStsNoErr;
 }
 
-IppStatus ippsSet_32f(Ipp32f val, Ipp32f* pDst, int len) {
-  if (Invalid(pDst)) return ippStsNullPtrErr;
-  if (len <= 0) return ippStsSizeErr;
-  for (int i = 0; i < len; ++i) pDst[i] = val;
-  return ippStsNoErr;
-}
-
 IppStatus ippsMinEvery_32f_I(const Ipp32f* pSrc, Ipp32f* pSrcDst, int len) {
   if (Invalid(pSrc) || Invalid(pSrcDst)) return ippStsNullPtrErr;
   if (len <= 0) return ippStsSizeErr;
