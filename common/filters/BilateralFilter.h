@@ -31,11 +31,11 @@ class BilateralFilter {
   int filterBilateral(const std::uint8_t* src, std::uint8_t* dst) const;
 
  private:
-  struct SpecDeleter {
+  struct PlanDeleter {
     void operator()(std::uint8_t* p) const;
   };
   int width_ = 0, height_ = 0, maskWidth_ = 0, maskHeight_ = 0, kernelStep_ = 1;
-  std::unique_ptr<std::uint8_t, SpecDeleter> spec_;
+  std::unique_ptr<std::uint8_t, PlanDeleter> plan_;
 };
 
 }  // namespace Talvex::Common::Algorithms::Filters

@@ -11,8 +11,8 @@ using namespace Talvex::Platform;
 
 namespace Detail {
 void IppBufferDeleter::operator()(void* p) const { ippsFree(p); }
-void RealSpecDeleter::operator()(IppsFFTSpec_R_32f* p) const { ippsFFTFree_R_32f(p); }
-void ComplexSpecDeleter::operator()(IppsFFTSpec_C_32fc* p) const { ippsFFTFree_C_32fc(p); }
+void RealPlanDeleter::operator()(IppsFFTSpec_R_32f* p) const { ippsFFTFree_R_32f(p); }
+void ComplexPlanDeleter::operator()(IppsFFTSpec_C_32fc* p) const { ippsFFTFree_C_32fc(p); }
 }  // namespace Detail
 
 namespace {
@@ -21,22 +21,22 @@ using ScratchPtr = std::unique_ptr<Ipp8u, Detail::IppBufferDeleter>;
 
 // Sets up one transform of n points: work buffer, transform set-up and the optional scratch the
 // transform asks for. On failure everything is released and -1 returned.
-template <typename Work, typename Spec, typename SpecDeleter>
-int SetUp(int n, Work* (*allocate)(int), IppStatus (*init)(Spec**, int, int, IppHintAlgorithm),
-          IppStatus (*scratchSize)(const Spec*, int*), int flag,
+template <typename Work, typename Plan, typename PlanDeleter>
+int SetUp(int n, Work* (*allocate)(int), IppStatus (*init)(Plan**, int, int, IppHintAlgorithm),
+          IppStatus (*scratchSize)(const Plan*, int*), int flag,
           std::unique_ptr<Work, Detail::IppBufferDeleter>& work,
-          std::unique_ptr<Spec, SpecDeleter>& spec, ScratchPtr& scratch) {
+          std::unique_ptr<Plan, PlanDeleter>& plan, ScratchPtr& scratch) {
   scratch.reset();
-  spec.reset();
+  plan.reset();
   work.reset();
   if (n < 1) return -1;
   work.reset(allocate(n));
-  Spec* created = nullptr;
+  Plan* created = nullptr;
   if (!work || init(&created, n, flag, ippAlgHintFast) != 0) {
     work.reset();
     return -1;
   }
-  spec.reset(created);
+  plan.reset(created);
   int size = 0;
   bool ok = scratchSize(created, &size) == 0;
   if (ok && size >= 1) {  // a size below 1: the transform needs no scratch
@@ -44,7 +44,7 @@ int SetUp(int n, Work* (*allocate)(int), IppStatus (*init)(Spec**, int, int, Ipp
     ok = scratch != nullptr;
   }
   if (!ok) {
-    spec.reset();
+    plan.reset();
     work.reset();
     return -1;
   }
@@ -56,7 +56,7 @@ int SetUp(int n, Work* (*allocate)(int), IppStatus (*init)(Spec**, int, int, Ipp
 int CFFT_RToC::FFTInit(int n) {
   length_ = 0;
   if (SetUp(n, ippsMalloc_32f, tvxsFFTInitAllocLength_R_32f, ippsFFTGetBufSize_R_32f,
-            IPP_FFT_DIV_FWD_BY_N, work_, spec_, scratch_) != 0)
+            IPP_FFT_DIV_FWD_BY_N, work_, plan_, scratch_) != 0)
     return -1;
   length_ = n;
   return 0;
@@ -64,14 +64,14 @@ int CFFT_RToC::FFTInit(int n) {
 
 int CFFT_RToC::FFT(const float* src, Ipp32fc* dst, int n) {
   if (length_ < 1 || n != length_) return -1;
-  if (ippsFFTFwd_RToPack_32f(src, work_.get(), spec_.get(), scratch_.get()) != 0) return -1;
+  if (ippsFFTFwd_RToPack_32f(src, work_.get(), plan_.get(), scratch_.get()) != 0) return -1;
   return ippsConjPack_32fc(work_.get(), dst, n) != 0 ? -1 : 0;
 }
 
 int CFFT_CToC::FFTInit(int n) {
   length_ = 0;
   if (SetUp(n, ippsMalloc_32fc, tvxsFFTInitAllocLength_C_32fc, ippsFFTGetBufSize_C_32fc,
-            IPP_FFT_DIV_INV_BY_N, work_, spec_, scratch_) != 0)
+            IPP_FFT_DIV_INV_BY_N, work_, plan_, scratch_) != 0)
     return -1;
   length_ = n;
   return 0;
@@ -80,8 +80,8 @@ int CFFT_CToC::FFTInit(int n) {
 int CFFT_CToC::FFT(Ipp32fc* data, int n, int direction) {
   if (length_ < 1 || n != length_) return -1;
   const IppStatus status =
-      direction == 1 ? ippsFFTFwd_CToC_32fc(data, work_.get(), spec_.get(), scratch_.get())
-                     : ippsFFTInv_CToC_32fc(data, work_.get(), spec_.get(), scratch_.get());
+      direction == 1 ? ippsFFTFwd_CToC_32fc(data, work_.get(), plan_.get(), scratch_.get())
+                     : ippsFFTInv_CToC_32fc(data, work_.get(), plan_.get(), scratch_.get());
   if (status != 0) return -1;
   std::copy(work_.get(), work_.get() + n, data);
   return 0;

@@ -27,10 +27,10 @@ namespace Detail {
 struct IppBufferDeleter {
   void operator()(void* p) const;
 };
-struct RealSpecDeleter {
+struct RealPlanDeleter {
   void operator()(Platform::IppsFFTSpec_R_32f* p) const;
 };
-struct ComplexSpecDeleter {
+struct ComplexPlanDeleter {
   void operator()(Platform::IppsFFTSpec_C_32fc* p) const;
 };
 }  // namespace Detail
@@ -46,7 +46,7 @@ class CFFT_RToC {
  private:
   int length_ = 0;
   std::unique_ptr<float, Detail::IppBufferDeleter> work_;
-  std::unique_ptr<Platform::IppsFFTSpec_R_32f, Detail::RealSpecDeleter> spec_;
+  std::unique_ptr<Platform::IppsFFTSpec_R_32f, Detail::RealPlanDeleter> plan_;
   std::unique_ptr<Platform::Ipp8u, Detail::IppBufferDeleter> scratch_;
 };
 
@@ -60,7 +60,7 @@ class CFFT_CToC {
 
  private:
   int length_ = 0;
-  std::unique_ptr<Platform::IppsFFTSpec_C_32fc, Detail::ComplexSpecDeleter> spec_;
+  std::unique_ptr<Platform::IppsFFTSpec_C_32fc, Detail::ComplexPlanDeleter> plan_;
   std::unique_ptr<Platform::Ipp32fc, Detail::IppBufferDeleter> work_;
   std::unique_ptr<Platform::Ipp8u, Detail::IppBufferDeleter> scratch_;
 };

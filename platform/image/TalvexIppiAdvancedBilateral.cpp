@@ -11,12 +11,12 @@ namespace Talvex::Platform {
 
 namespace {
 
-constexpr std::uint32_t kSpecMagic = 0x42694c46u;  // marks an initialised weight-table buffer
+constexpr std::uint32_t kPlanMagic = 0x42694c46u;  // marks an initialised weight-table buffer
 constexpr std::size_t kAlign = 64;
 constexpr int kStrip = 512;  // pixels per row strip; the strip sums live on the stack
 
 // Header at the start of the (aligned) weight-table buffer; the table follows it.
-struct alignas(kAlign) SpecHeader {
+struct alignas(kAlign) PlanHeader {
   std::uint32_t magic;
   int radius;        // largest chessboard distance the table covers
   int stepInKernel;  // sampling step of mask offsets
@@ -30,8 +30,8 @@ int TableRadius(IppiSize maxKernelSize) {
   return (std::max(OddReduced(maxKernelSize.width), OddReduced(maxKernelSize.height)) - 1) / 2;
 }
 
-std::size_t SpecBytes(int radius) {
-  return kAlign /* slack to align the caller's buffer */ + sizeof(SpecHeader) +
+std::size_t PlanBytes(int radius) {
+  return kAlign /* slack to align the caller's buffer */ + sizeof(PlanHeader) +
          static_cast<std::size_t>(radius + 1) * 256 * sizeof(float);
 }
 
@@ -55,7 +55,7 @@ void FilterStrip(const Ipp8u* c, int srcStep, Ipp8u* out, int n, int rw, int rh,
   std::fill(den, den + n, 0.0f);
 
   for (int dy = -(rh / step) * step; dy <= rh; dy += step) {
-    const Ipp8u* row = c + static_cast<std::ptrdiff_t>(srcStep) * dy;
+    const Ipp8u* row = Detail::RowAt(c, srcStep, dy);
     // Neighbour values of this mask row as floats, from column -rw to n - 1 + rw.
     const int span = n + 2 * rw;
     const Ipp8u* rowLeft = row - rw;
@@ -90,7 +90,7 @@ IppStatus ippiFilterBilateralGetBufSize_8u_C1R(IppiFilterBilateralType filter,
   if (maxKernelSize.width <= 0 || maxKernelSize.height <= 0) return ippStsMaskSizeErr;
   const int radius = TableRadius(maxKernelSize);
   if (radius > 127) return ippStsMaskSizeErr;
-  *pBufferSize = static_cast<int>(SpecBytes(radius));
+  *pBufferSize = static_cast<int>(PlanBytes(radius));
   return ippStsNoErr;
 }
 
@@ -107,9 +107,9 @@ IppStatus ippiFilterBilateralInit_8u_C1R(IppiFilterBilateralType filter, IppiSiz
     return ippStsBadArgErr;
 
   auto* base = AlignUp(reinterpret_cast<unsigned char*>(pSpec));
-  SpecHeader header{kSpecMagic, radius, stepInKernel, valSquareSigma, posSquareSigma};
+  PlanHeader header{kPlanMagic, radius, stepInKernel, valSquareSigma, posSquareSigma};
   std::memcpy(base, &header, sizeof header);
-  auto* table = reinterpret_cast<float*>(base + sizeof(SpecHeader));
+  auto* table = reinterpret_cast<float*>(base + sizeof(PlanHeader));
   // Weights are evaluated in double and stored in single precision: product of the intensity and
   // the spatial Gaussian, so the filter needs one lookup per neighbour.
   for (int r = 0; r <= radius; ++r) {
@@ -130,17 +130,17 @@ IppStatus ippiFilterBilateral_8u_C1R(const Ipp8u* pSrc, int srcStep, Ipp8u* pDst
   if (kernelSize.width <= 0 || kernelSize.height <= 0) return ippStsMaskSizeErr;
   if (srcStep < dstRoiSize.width || dstStep < dstRoiSize.width) return ippStsStepErr;
   const auto* base = AlignUp(reinterpret_cast<const unsigned char*>(pSpec));
-  SpecHeader header;
+  PlanHeader header;
   std::memcpy(&header, base, sizeof header);
-  if (header.magic != kSpecMagic) return ippStsBadArgErr;
+  if (header.magic != kPlanMagic) return ippStsBadArgErr;
   const int rw = (OddReduced(kernelSize.width) - 1) / 2;
   const int rh = (OddReduced(kernelSize.height) - 1) / 2;
   if (std::max(rw, rh) > header.radius) return ippStsMaskSizeErr;
 
-  const auto* table = reinterpret_cast<const float*>(base + sizeof(SpecHeader));
+  const auto* table = reinterpret_cast<const float*>(base + sizeof(PlanHeader));
   for (int y = 0; y < dstRoiSize.height; ++y) {
-    const Ipp8u* srcRow = pSrc + static_cast<std::ptrdiff_t>(srcStep) * y;
-    Ipp8u* dstRow = pDst + static_cast<std::ptrdiff_t>(dstStep) * y;
+    const Ipp8u* srcRow = Detail::RowAt(pSrc, srcStep, y);
+    Ipp8u* dstRow = Detail::RowAt(pDst, dstStep, y);
     for (int x0 = 0; x0 < dstRoiSize.width; x0 += kStrip) {
       const int n = std::min(kStrip, dstRoiSize.width - x0);
       FilterStrip(srcRow + x0, srcStep, dstRow + x0, n, rw, rh, header.stepInKernel, table);

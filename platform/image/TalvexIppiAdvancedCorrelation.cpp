@@ -7,35 +7,24 @@
 
 #include "platform/AlignedStorage.h"
 #include "platform/image/TalvexImageAccess.h"
+#include "platform/image/TalvexImageKernels.h"
 #include "platform/image/TalvexIppiAdvanced.h"
 
 namespace Talvex::Platform {
 
 namespace {
 
+using Detail::RowAt;
 using Detail::Scratch;
 
 constexpr int kBlock = 32;  // outputs accumulated together in registers
 
-// The accumulation is compiled twice and chosen at run time; each output is summed tap by tap in
-// the same order in both, so the results are bit-identical.
-#if __has_attribute(target_clones)
-#define TALVEX_CORRELATE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define TALVEX_CORRELATE_CLONES
-#endif
-
-template <typename T>
-const T* RowOf(const T* base, int step, int row) {
-  return reinterpret_cast<const T*>(reinterpret_cast<const unsigned char*>(base) +
-                                    static_cast<std::ptrdiff_t>(step) * row);
-}
-
 // acc[x] += sum_i t[i] * p[x + i] for x < n (n a multiple of kBlock; p readable and zero beyond the
-// data). Each block of outputs stays in registers while the template taps stream past it.
-TALVEX_CORRELATE_CLONES void CorrelateAccumulate(const float* __restrict p,
-                                                 const float* __restrict t, int taps,
-                                                 float* __restrict acc, int n) {
+// data). Each block of outputs stays in registers while the template taps stream past it; every
+// output is summed tap by tap in the same order on each instruction set.
+TALVEX_ALWAYS_INLINE void CorrelateAccumulateBody(const float* __restrict p,
+                                                  const float* __restrict t, int taps,
+                                                  float* __restrict acc, int n) {
   for (int x = 0; x < n; x += kBlock) {
     float a[kBlock];
     for (int k = 0; k < kBlock; ++k) a[k] = acc[x + k];
@@ -46,6 +35,22 @@ TALVEX_CORRELATE_CLONES void CorrelateAccumulate(const float* __restrict p,
     }
     for (int k = 0; k < kBlock; ++k) acc[x + k] = a[k];
   }
+}
+
+}  // namespace
+
+namespace Detail {
+
+TALVEX_KERNEL_PATHS(void, CorrelateAccumulate,
+                    (const float* p, const float* t, int taps, float* acc, int n),
+                    (p, t, taps, acc, n))
+
+}  // namespace Detail
+
+namespace {
+
+void CorrelateAccumulate(const float* p, const float* t, int taps, float* acc, int n) {
+  TALVEX_DISPATCH(Detail::CorrelateAccumulate, p, t, taps, acc, n);
 }
 
 template <typename T>
@@ -80,7 +85,7 @@ IppStatus CrossCorrSameNorm(const T* pSrc, int srcStep, IppiSize srcRoiSize, con
 
   double tplEnergy = 0.0;
   for (int j = 0; j < th; ++j) {
-    const T* row = RowOf(pTpl, tplStep, j);
+    const T* row = RowAt(pTpl, tplStep, j);
     for (int i = 0; i < tw; ++i) {
       const float v = static_cast<float>(row[i]);
       tpl[j * tw + i] = v;
@@ -98,7 +103,7 @@ IppStatus CrossCorrSameNorm(const T* pSrc, int srcStep, IppiSize srcRoiSize, con
       float* prow = ring + padded * slot;
       if (ringRow.get()[slot] != sy) {
         // Left ax and right padding stay zero from the allocation.
-        const T* srow = RowOf(pSrc, srcStep, sy);
+        const T* srow = RowAt(pSrc, srcStep, sy);
         for (int x = 0; x < w; ++x) prow[ax + x] = static_cast<float>(srow[x]);
         ringRow.get()[slot] = sy;
       }
@@ -109,8 +114,7 @@ IppStatus CrossCorrSameNorm(const T* pSrc, int srcStep, IppiSize srcRoiSize, con
     // Window energy as a running sum along the row: one add and one subtract per output.
     double energy = 0.0;
     for (int i = 0; i < tw; ++i) energy += energyColumns[i];
-    Ipp32f* out = reinterpret_cast<Ipp32f*>(reinterpret_cast<unsigned char*>(pDst) +
-                                            static_cast<std::ptrdiff_t>(dstStep) * y);
+    Ipp32f* out = RowAt(pDst, dstStep, y);
     for (int x = 0; x < w; ++x) {
       if (x > 0) energy += energyColumns[x + tw - 1] - energyColumns[x - 1];
       const double den = tplEnergy * energy;

@@ -7,24 +7,15 @@
 
 #include "platform/AlignedStorage.h"
 #include "platform/image/TalvexImageAccess.h"
+#include "platform/image/TalvexImageKernels.h"
 #include "platform/image/TalvexIppiAdvanced.h"
 
 namespace Talvex::Platform {
 
 namespace {
 
+using Detail::RowAt;
 using Detail::Scratch;
-
-template <typename T>
-const T* RowOf(const T* base, int step, int row) {
-  return reinterpret_cast<const T*>(reinterpret_cast<const unsigned char*>(base) +
-                                    static_cast<std::ptrdiff_t>(step) * row);
-}
-template <typename T>
-T* RowOf(T* base, int step, int row) {
-  return reinterpret_cast<T*>(reinterpret_cast<unsigned char*>(base) +
-                              static_cast<std::ptrdiff_t>(step) * row);
-}
 
 inline void Store(float v, float* out) { *out = v; }
 inline void Store(float v, Ipp8u* out) { *out = Detail::RoundToByte(v); }
@@ -125,24 +116,14 @@ void GatherPass(const In* __restrict row, const AxisTaps& ax, Out* __restrict ou
   }
 }
 
-// The per-row kernels below are compiled for the baseline and for AVX2 and chosen once per process
-// by the loader. Both give identical results: element-wise products and sums in the same order,
-// no fused multiply-add.
-#if defined(__x86_64__) && defined(__has_attribute)
-#if __has_attribute(target_clones)
-#define TALVEX_RESIZE_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
-#endif
-#ifndef TALVEX_RESIZE_CLONES
-#define TALVEX_RESIZE_CLONES
-#endif
-#define TALVEX_INLINE __attribute__((always_inline)) inline
+// The per-row kernels below have a portable and an AVX2 path (platform/TalvexSimd.h). Both give
+// identical results: element-wise products and sums in the same order, no fused multiply-add.
 
 // out[x] = sum_k w[x, k] * padded[index[x] + k], summed in tap order in single precision.
 template <typename Out>
-TALVEX_INLINE void InterpolateRowBody(const float* __restrict padded, const int* __restrict idx,
-                                      const float* __restrict w, int taps, Out* __restrict out,
-                                      int n) {
+TALVEX_ALWAYS_INLINE void InterpolateRowBody(const float* __restrict padded,
+                                             const int* __restrict idx, const float* __restrict w,
+                                             int taps, Out* __restrict out, int n) {
   if (taps == 2) {
     for (int x = 0; x < n; ++x) {
       const float* p = padded + idx[x];
@@ -156,19 +137,11 @@ TALVEX_INLINE void InterpolateRowBody(const float* __restrict padded, const int*
     }
   }
 }
-TALVEX_RESIZE_CLONES void InterpolateRow(const float* padded, const int* idx, const float* w,
-                                         int taps, float* out, int n) {
-  InterpolateRowBody(padded, idx, w, taps, out, n);
-}
-TALVEX_RESIZE_CLONES void InterpolateRow(const float* padded, const int* idx, const float* w,
-                                         int taps, Ipp8u* out, int n) {
-  InterpolateRowBody(padded, idx, w, taps, out, n);
-}
 
 // column[x] = sum_k w[k] * rows[k][x] over 2 or 4 source rows, summed in tap order.
 template <typename T>
-TALVEX_INLINE void BlendRowsBody(const T* const* rows, const float* w, int taps,
-                                 float* __restrict column, int n) {
+TALVEX_ALWAYS_INLINE void BlendRowsBody(const T* const* rows, const float* w, int taps,
+                                        float* __restrict column, int n) {
   const T* __restrict a = rows[0];
   const T* __restrict b = rows[1];
   const float w0 = w[0], w1 = w[1];
@@ -184,13 +157,39 @@ TALVEX_INLINE void BlendRowsBody(const T* const* rows, const float* w, int taps,
     column[x] = w0 * static_cast<float>(a[x]) + w1 * static_cast<float>(b[x]) +
                 w2 * static_cast<float>(c[x]) + w3 * static_cast<float>(d[x]);
 }
-TALVEX_RESIZE_CLONES void BlendRows(const Ipp8u* const* rows, const float* w, int taps,
-                                    float* column, int n) {
-  BlendRowsBody(rows, w, taps, column, n);
+
+}  // namespace
+
+namespace Detail {
+
+TALVEX_KERNEL_PATHS(void, InterpolateRow,
+                    (const float* padded, const int* idx, const float* w, int taps, float* out,
+                     int n),
+                    (padded, idx, w, taps, out, n))
+TALVEX_KERNEL_PATHS(void, InterpolateRow,
+                    (const float* padded, const int* idx, const float* w, int taps, Ipp8u* out,
+                     int n),
+                    (padded, idx, w, taps, out, n))
+TALVEX_KERNEL_PATHS(void, BlendRows,
+                    (const Ipp8u* const* rows, const float* w, int taps, float* column, int n),
+                    (rows, w, taps, column, n))
+TALVEX_KERNEL_PATHS(void, BlendRows,
+                    (const float* const* rows, const float* w, int taps, float* column, int n),
+                    (rows, w, taps, column, n))
+
+}  // namespace Detail
+
+namespace {
+
+// The kernels above, on the processor's best instruction set.
+template <typename Out>
+void InterpolateRow(const float* padded, const int* idx, const float* w, int taps, Out* out,
+                    int n) {
+  TALVEX_DISPATCH(Detail::InterpolateRow, padded, idx, w, taps, out, n);
 }
-TALVEX_RESIZE_CLONES void BlendRows(const float* const* rows, const float* w, int taps,
-                                    float* column, int n) {
-  BlendRowsBody(rows, w, taps, column, n);
+template <typename T>
+void BlendRows(const T* const* rows, const float* w, int taps, float* column, int n) {
+  TALVEX_DISPATCH(Detail::BlendRows, rows, w, taps, column, n);
 }
 
 template <typename T>
@@ -252,26 +251,26 @@ IppStatus ResizeImpl(const T* pSrc, IppiSize srcSize, int srcStep, IppiRect srcR
   BuildAxis(dstRoiSize.width, roiW, xFactor, interpolation, ax);
   BuildAxis(dstRoiSize.height, roiH, yFactor, interpolation, ay);
 
-  const T* origin = RowOf(pSrc, srcStep, src.y0) + src.x0;
+  const T* origin = RowAt(pSrc, srcStep, src.y0) + src.x0;
   for (int y = 0; y < dstRoiSize.height; ++y) {
-    T* out = RowOf(pDst, dstStep, y);
+    T* out = RowAt(pDst, dstStep, y);
     // The source rows of this destination row and their weights; a weight of exactly 1 on one
     // row (a whole-number position) reads that row alone.
     const T* single = nullptr;
     if (ay.taps == 1) {
-      single = RowOf(origin, srcStep, ay.index[y]);
+      single = RowAt(origin, srcStep, ay.index[y]);
     } else {
       const int first = ay.index[y] - kPadLeft;
       const float* wy = ay.weight + y * taps;
       if (taps == 2 && wy[0] == 1.0f) {
-        single = RowOf(origin, srcStep, std::min(first, roiH - 1));
+        single = RowAt(origin, srcStep, std::min(first, roiH - 1));
       } else if (taps == 4 && wy[1] == 1.0f && wy[0] == 0.0f && wy[2] == 0.0f && wy[3] == 0.0f) {
-        single = RowOf(origin, srcStep, std::min(first + 1, roiH - 1));
+        single = RowAt(origin, srcStep, std::min(first + 1, roiH - 1));
       } else {
         // column = sum_k wy[k] * row(first + k), rows clamped into the region, in tap order.
         const T* r[4] = {};
         for (int k = 0; k < taps; ++k)
-          r[k] = RowOf(origin, srcStep, std::clamp(first + k, 0, roiH - 1));
+          r[k] = RowAt(origin, srcStep, std::clamp(first + k, 0, roiH - 1));
         BlendRows(r, wy, taps, column, roiW);
       }
     }
@@ -339,9 +338,9 @@ void RemapRows(const Ipp8u* pSrc, int srcStep, const Region& r, const Ipp32f* px
   const float lx = static_cast<float>(r.x0), hx = static_cast<float>(r.x1);
   const float ly = static_cast<float>(r.y0), hy = static_cast<float>(r.y1);
   for (int y = 0; y < size.height; ++y) {
-    const Ipp32f* xm = RowOf(pxMap, xMapStep, y);
-    const Ipp32f* ym = RowOf(pyMap, yMapStep, y);
-    Ipp8u* out = RowOf(pDst, dstStep, y);
+    const Ipp32f* xm = RowAt(pxMap, xMapStep, y);
+    const Ipp32f* ym = RowAt(pyMap, yMapStep, y);
+    Ipp8u* out = RowAt(pDst, dstStep, y);
     for (int x = 0; x < size.width; ++x) {
       const float sx = xm[x], sy = ym[x];
       // Positions outside the region (or NaN) are skipped; the region's edge is inside.

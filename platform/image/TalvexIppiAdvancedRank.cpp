@@ -12,14 +12,8 @@ namespace Talvex::Platform {
 
 namespace {
 
+using Detail::RowAt;
 using Detail::Scratch;
-
-inline const Ipp8u* RowAt(const Ipp8u* base, int step, int row) {
-  return base + static_cast<std::ptrdiff_t>(step) * row;
-}
-inline Ipp8u* RowAt(Ipp8u* base, int step, int row) {
-  return base + static_cast<std::ptrdiff_t>(step) * row;
-}
 
 // Common argument checks of the mask filters.
 IppStatus CheckMaskFilter(const void* src, int srcStep, const void* dst, int dstStep, IppiSize roi,

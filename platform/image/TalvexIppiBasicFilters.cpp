@@ -15,6 +15,7 @@
 #include <type_traits>
 
 #include "platform/image/TalvexImageAccess.h"
+#include "platform/image/TalvexImageKernels.h"
 #include "platform/image/TalvexIppiBasic.h"
 
 namespace Talvex::Platform {
@@ -33,7 +34,7 @@ inline IppStatus CheckKernel(const Ipp32f* kernel, int size, int anchor) {
 
 // Float sum to 8 bits (Detail::RoundToByte, kept as a 32-bit integer until the row is narrowed).
 using Detail::kJustBelowHalf;
-__attribute__((always_inline)) inline int RoundSaturate(float v) { return Detail::RoundToByte(v); }
+TALVEX_ALWAYS_INLINE int RoundSaturate(float v) { return Detail::RoundToByte(v); }
 
 // Eight float lanes: one AVX register, or two SSE registers on the baseline instruction set. The
 // lanes only ever see element-wise multiplies and adds, so every output sample goes through the
@@ -42,14 +43,12 @@ typedef float Lanes __attribute__((vector_size(32)));
 typedef int LanesInt __attribute__((vector_size(32)));
 constexpr int kLanes = 8;
 
-#define TALVEX_INLINE __attribute__((always_inline)) inline
-
 // Unaligned view of eight samples of a row.
 typedef float UnalignedLanes __attribute__((vector_size(32), aligned(4), may_alias));
-TALVEX_INLINE void LoadLanes(Lanes& v, const float* p) {
+TALVEX_ALWAYS_INLINE void LoadLanes(Lanes& v, const float* p) {
   v = *reinterpret_cast<const UnalignedLanes*>(p);
 }
-TALVEX_INLINE void StoreLanes(float* p, const Lanes& v) {
+TALVEX_ALWAYS_INLINE void StoreLanes(float* p, const Lanes& v) {
   *reinterpret_cast<UnalignedLanes*>(p) = v;
 }
 
@@ -58,20 +57,20 @@ typedef int UnalignedLanesInt __attribute__((vector_size(32), aligned(4), may_al
 
 // Stores eight sums: as they are for float output, or through RoundSaturate (branch-free) for
 // 8-bit output, which keeps them as 32-bit integers until the row is narrowed.
-TALVEX_INLINE void StoreSums(float* p, const Lanes& v) { StoreLanes(p, v); }
-TALVEX_INLINE void StoreSums(Ipp32s* p, Lanes v) {
+TALVEX_ALWAYS_INLINE void StoreSums(float* p, const Lanes& v) { StoreLanes(p, v); }
+TALVEX_ALWAYS_INLINE void StoreSums(Ipp32s* p, const Lanes& sums) {
   const Lanes zero = Lanes{}, top = zero + 255.0f, justBelowHalf = zero + kJustBelowHalf;
-  v = v > zero ? v : zero;
+  Lanes v = sums > zero ? sums : zero;
   v = v < top ? v : top;
   *reinterpret_cast<UnalignedLanesInt*>(p) = __builtin_convertvector(v + justBelowHalf, LanesInt);
 }
-TALVEX_INLINE void StoreSum(float* p, float v) { *p = v; }
-TALVEX_INLINE void StoreSum(Ipp32s* p, float v) { *p = RoundSaturate(v); }
+TALVEX_ALWAYS_INLINE void StoreSum(float* p, float v) { *p = v; }
+TALVEX_ALWAYS_INLINE void StoreSum(Ipp32s* p, float v) { *p = RoundSaturate(v); }
 
 // d[x .. x + 8V) = sum_{t<n} w[t] * rows[t][x ..], accumulated in tap order in registers.
 template <int V, typename Out>
-TALVEX_INLINE void WeightedBlock(const float* const* rows, const float* w, int n, Out* __restrict d,
-                                 int x) {
+TALVEX_ALWAYS_INLINE void WeightedBlock(const float* const* rows, const float* w, int n,
+                                        Out* __restrict d, int x) {
   Lanes acc[V], in;
   const Lanes w0 = Lanes{} + w[0];  // broadcast
   const float* r0 = rows[0] + x;
@@ -92,47 +91,67 @@ TALVEX_INLINE void WeightedBlock(const float* const* rows, const float* w, int n
 
 // One sample, same operations as one lane of WeightedBlock.
 template <typename Out>
-TALVEX_INLINE void WeightedSample(const float* const* rows, const float* w, int n, Out* d, int x) {
+TALVEX_ALWAYS_INLINE void WeightedSample(const float* const* rows, const float* w, int n, Out* d,
+                                         int x) {
   float acc = w[0] * rows[0][x];
   for (int t = 1; t < n; ++t) acc += w[t] * rows[t][x];
   StoreSum(d + x, acc);
 }
 
 template <typename Out>
-TALVEX_INLINE void WeightedRowSumBody(const float* const* rows, const float* w, int n, Out* d,
-                                      int width) {
+TALVEX_ALWAYS_INLINE void WeightedSums(const float* const* rows, const float* w, int n, Out* d,
+                                       int width) {
   int x = 0;
   for (; x + 4 * kLanes <= width; x += 4 * kLanes) WeightedBlock<4>(rows, w, n, d, x);
   for (; x + kLanes <= width; x += kLanes) WeightedBlock<1>(rows, w, n, d, x);
   for (; x < width; ++x) WeightedSample(rows, w, n, d, x);
 }
 
-// The weighted row sum is compiled twice on x86-64, for the baseline and for AVX2, and chosen
-// once per process by the loader; both produce identical results.
-#if defined(__x86_64__) && defined(__has_attribute)
-#if __has_attribute(target_clones)
-#define TALVEX_ROW_SUM_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
-#endif
-#ifndef TALVEX_ROW_SUM_CLONES
-#define TALVEX_ROW_SUM_CLONES
-#endif
-
-TALVEX_ROW_SUM_CLONES void WeightedRowSum(const float* const* rows, const float* w, int n,
-                                          Ipp32f* d, int width) {
-  WeightedRowSumBody(rows, w, n, d, width);
+TALVEX_ALWAYS_INLINE void WeightedRowSumBody(const float* const* rows, const float* w, int n,
+                                             Ipp32f* d, int width) {
+  WeightedSums(rows, w, n, d, width);
 }
 
 // 8-bit output: the rounded sums go to the integer row `sums`, then are narrowed to bytes.
-TALVEX_ROW_SUM_CLONES void WeightedRowSum(const float* const* rows, const float* w, int n,
-                                          Ipp32s* __restrict sums, Ipp8u* __restrict d, int width) {
-  WeightedRowSumBody(rows, w, n, sums, width);
+TALVEX_ALWAYS_INLINE void WeightedRowSumBody(const float* const* rows, const float* w, int n,
+                                             Ipp32s* __restrict sums, Ipp8u* __restrict d,
+                                             int width) {
+  WeightedSums(rows, w, n, sums, width);
   for (int x = 0; x < width; ++x) d[x] = static_cast<Ipp8u>(sums[x]);
 }
 
 // Bytes to floats (exact), for the 8-bit filters' source rows.
-TALVEX_ROW_SUM_CLONES void WidenRow(const Ipp8u* __restrict s, float* __restrict d, int width) {
+TALVEX_ALWAYS_INLINE void WidenRowBody(const Ipp8u* __restrict s, float* __restrict d, int width) {
   for (int x = 0; x < width; ++x) d[x] = static_cast<float>(s[x]);
+}
+
+}  // namespace
+
+namespace Detail {
+
+TALVEX_KERNEL_PATHS(void, WeightedRowSum,
+                    (const float* const* rows, const float* w, int n, Ipp32f* d, int width),
+                    (rows, w, n, d, width))
+TALVEX_KERNEL_PATHS(void, WeightedRowSum,
+                    (const float* const* rows, const float* w, int n, Ipp32s* sums, Ipp8u* d,
+                     int width),
+                    (rows, w, n, sums, d, width))
+TALVEX_KERNEL_PATHS(void, WidenRow, (const Ipp8u* s, float* d, int width), (s, d, width))
+
+}  // namespace Detail
+
+namespace {
+
+// The kernels above, on the processor's best instruction set.
+void WeightedRowSum(const float* const* rows, const float* w, int n, Ipp32f* d, int width) {
+  TALVEX_DISPATCH(Detail::WeightedRowSum, rows, w, n, d, width);
+}
+void WeightedRowSum(const float* const* rows, const float* w, int n, Ipp32s* sums, Ipp8u* d,
+                    int width) {
+  TALVEX_DISPATCH(Detail::WeightedRowSum, rows, w, n, sums, d, width);
+}
+void WidenRow(const Ipp8u* s, float* d, int width) {
+  TALVEX_DISPATCH(Detail::WidenRow, s, d, width);
 }
 
 // Row convolution. An 8-bit source row is converted to float into `line` first (it is read from

@@ -547,23 +547,23 @@ IppStatus CreateReal(IppsFFTSpec_R_32f** ppFFTSpec, int n, int flag) {
   Scales scales{};
   if (!ScalesOf(flag, n, &scales)) return ippStsBadArgErr;
   try {
-    auto spec = std::make_unique<IppsFFTSpec_R_32f>();
-    spec->n = n;
-    spec->scales = scales;
+    auto plan = std::make_unique<IppsFFTSpec_R_32f>();
+    plan->n = n;
+    plan->scales = scales;
     if (n % 2 == 0) {
       const int half = n / 2;
-      spec->core.Build(half);
-      spec->splitRe = MakeBlock(half);
-      spec->splitIm = MakeBlock(half);
+      plan->core.Build(half);
+      plan->splitRe = MakeBlock(half);
+      plan->splitIm = MakeBlock(half);
       for (int k = 0; k < half; ++k) {
         const double angle = -2.0 * kPi * k / n;
-        spec->splitRe[k] = static_cast<float>(std::cos(angle));
-        spec->splitIm[k] = static_cast<float>(std::sin(angle));
+        plan->splitRe[k] = static_cast<float>(std::cos(angle));
+        plan->splitIm[k] = static_cast<float>(std::sin(angle));
       }
     } else {
-      spec->core.Build(n);
+      plan->core.Build(n);
     }
-    *ppFFTSpec = spec.release();
+    *ppFFTSpec = plan.release();
   } catch (const std::bad_alloc&) {
     return ippStsMemAllocErr;
   }
@@ -574,11 +574,11 @@ IppStatus CreateComplex(IppsFFTSpec_C_32fc** ppFFTSpec, int n, int flag) {
   Scales scales{};
   if (!ScalesOf(flag, n, &scales)) return ippStsBadArgErr;
   try {
-    auto spec = std::make_unique<IppsFFTSpec_C_32fc>();
-    spec->n = n;
-    spec->scales = scales;
-    spec->core.Build(n);
-    *ppFFTSpec = spec.release();
+    auto plan = std::make_unique<IppsFFTSpec_C_32fc>();
+    plan->n = n;
+    plan->scales = scales;
+    plan->core.Build(n);
+    *ppFFTSpec = plan.release();
   } catch (const std::bad_alloc&) {
     return ippStsMemAllocErr;
   }
@@ -587,19 +587,19 @@ IppStatus CreateComplex(IppsFFTSpec_C_32fc** ppFFTSpec, int n, int flag) {
 
 // Complex transform shared by the forward and inverse calls: the inverse is the conjugate of the
 // forward transform of the conjugate (sign = -1 negates the imaginary parts on the way in and out).
-IppStatus RunComplex(const Ipp32fc* pSrc, Ipp32fc* pDst, const IppsFFTSpec_C_32fc* spec, float sign,
+IppStatus RunComplex(const Ipp32fc* pSrc, Ipp32fc* pDst, const IppsFFTSpec_C_32fc* plan, float sign,
                      float scale) {
-  if (pSrc == nullptr || pDst == nullptr || spec == nullptr) return ippStsNullPtrErr;
-  const int n = spec->n;
-  float* re = spec->core.InRe();
-  float* im = spec->core.InIm();
+  if (pSrc == nullptr || pDst == nullptr || plan == nullptr) return ippStsNullPtrErr;
+  const int n = plan->n;
+  float* re = plan->core.InRe();
+  float* im = plan->core.InIm();
   for (int k = 0; k < n; ++k) {
     re[k] = pSrc[k].re;
     im[k] = sign * pSrc[k].im;
   }
   const float* zr = nullptr;
   const float* zi = nullptr;
-  spec->core.Execute(&zr, &zi);
+  plan->core.Execute(&zr, &zi);
   const float scaleIm = sign * scale;
   for (int k = 0; k < n; ++k) {
     pDst[k].re = zr[k] * scale;
@@ -635,11 +635,11 @@ IppStatus ippsFFTGetBufSize_R_32f(const IppsFFTSpec_R_32f* pFFTSpec, int* pSize)
 IppStatus ippsFFTFwd_RToPack_32f(const Ipp32f* pSrc, Ipp32f* pDst,
                                  const IppsFFTSpec_R_32f* pFFTSpec, Ipp8u* /*pBuffer*/) {
   if (pSrc == nullptr || pDst == nullptr || pFFTSpec == nullptr) return ippStsNullPtrErr;
-  const IppsFFTSpec_R_32f& spec = *pFFTSpec;
-  const int n = spec.n;
-  const float scale = spec.scales.forward;
-  float* re = spec.core.InRe();
-  float* im = spec.core.InIm();
+  const IppsFFTSpec_R_32f& plan = *pFFTSpec;
+  const int n = plan.n;
+  const float scale = plan.scales.forward;
+  float* re = plan.core.InRe();
+  float* im = plan.core.InIm();
   const float* zr = nullptr;
   const float* zi = nullptr;
   if (n % 2 != 0) {
@@ -647,7 +647,7 @@ IppStatus ippsFFTFwd_RToPack_32f(const Ipp32f* pSrc, Ipp32f* pDst,
       re[k] = pSrc[k];
       im[k] = 0.0f;
     }
-    spec.core.Execute(&zr, &zi);
+    plan.core.Execute(&zr, &zi);
     pDst[0] = zr[0] * scale;
     for (int k = 1; 2 * k < n; ++k) {
       pDst[2 * k - 1] = zr[k] * scale;
@@ -660,11 +660,11 @@ IppStatus ippsFFTFwd_RToPack_32f(const Ipp32f* pSrc, Ipp32f* pDst,
     re[k] = pSrc[2 * k];
     im[k] = pSrc[2 * k + 1];
   }
-  spec.core.Execute(&zr, &zi);
+  plan.core.Execute(&zr, &zi);
   const float z0r = zr[0], z0i = zi[0];
   const float halfScale = 0.5f * scale;
-  const float* wr = spec.splitRe.get();
-  const float* wi = spec.splitIm.get();
+  const float* wr = plan.splitRe.get();
+  const float* wi = plan.splitIm.get();
   for (int k = 1; k < half; ++k) {
     const float ar = zr[k], ai = zi[k], cr = zr[half - k], ci = zi[half - k];
     const float er = ar + cr, ei = ai - ci;   // 2 E[k]

@@ -204,12 +204,6 @@ IppStatus ippsMagnitude_32f(const Ipp32f* pSrcRe, const Ipp32f* pSrcIm, Ipp32f* 
 IppStatus ippsCartToPolar_64f(const Ipp64f* pSrcRe, const Ipp64f* pSrcIm, Ipp64f* pDstMagn,
                               Ipp64f* pDstPhase, int len);
 
-// pDst[i] = val.
-//   val   fill value (1e10f for the initial accumulated cost of the layer tracer).
-//   pDst  destination vector.
-//   len   number of elements, >= 1.
-IppStatus ippsSet_32f(Ipp32f val, Ipp32f* pDst, int len);
-
 // pSrcDst[i] = min(pSrcDst[i], pSrc[i]).
 //   pSrc     second operand.
 //   pSrcDst  first operand, replaced by the minima.

@@ -9,14 +9,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/TalvexSimd.h"
 #include "platform/signal/TalvexIpps.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__)
+#if TALVEX_HAS_AVX2_PATH
 #include <immintrin.h>
-#define TALVEX_IPPS_AVX2_DISPATCH 1
 #endif
 
 namespace Talvex::Platform {
@@ -78,10 +78,10 @@ inline __m128 Exp4(__m128 x) {
   return _mm_mul_ps(_mm_mul_ps(p, s1), s2);
 }
 
-#if defined(TALVEX_IPPS_AVX2_DISPATCH)
+#if TALVEX_HAS_AVX2_PATH
 // The same operations, in the same order, on eight lanes: the results are bit-identical to the
 // SSE2 path (no fused multiply-add is involved), so the choice of path never changes a value.
-__attribute__((target("avx2"))) int ExpBodyAvx2(const Ipp32f* src, Ipp32f* dst, int len) {
+TALVEX_TARGET_AVX2 int ExpBodyAvx2(const Ipp32f* src, Ipp32f* dst, int len) {
   int i = 0;
   for (; i + 8 <= len; i += 8) {
     __m256 x = _mm256_loadu_ps(src + i);
@@ -114,8 +114,8 @@ __attribute__((target("avx2"))) int ExpBodyAvx2(const Ipp32f* src, Ipp32f* dst, 
 
 void ExpKernel(const Ipp32f* src, Ipp32f* dst, int len) {
   int i = 0;
-#if defined(TALVEX_IPPS_AVX2_DISPATCH)
-  if (__builtin_cpu_supports("avx2")) i = ExpBodyAvx2(src, dst, len);
+#if TALVEX_HAS_AVX2_PATH
+  if (Detail::CpuHasAvx2()) i = ExpBodyAvx2(src, dst, len);
 #endif
   for (; i + 4 <= len; i += 4) _mm_storeu_ps(dst + i, Exp4(_mm_loadu_ps(src + i)));
   if (i < len) {
@@ -341,13 +341,6 @@ IppStatus ippsCartToPolar_64f(const Ipp64f* pSrcRe, const Ipp64f* pSrcIm, Ipp64f
     pDstMagn[i] = magnitude;
     pDstPhase[i] = phase;
   }
-  return ippStsNoErr;
-}
-
-IppStatus ippsSet_32f(Ipp32f val, Ipp32f* pDst, int len) {
-  if (Invalid(pDst)) return ippStsNullPtrErr;
-  if (len <= 0) return ippStsSizeErr;
-  for (int i = 0; i < len; ++i) pDst[i] = val;
   return ippStsNoErr;
 }
 

@@ -6,16 +6,11 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/TalvexSimd.h"
 #include "platform/signal/TalvexIpps.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
-#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__)
-#define TALVEX_IPPS_AVX2_DISPATCH 1
-#define TALVEX_IPPS_ALWAYS_INLINE __attribute__((always_inline))
-#else
-#define TALVEX_IPPS_ALWAYS_INLINE
 #endif
 
 namespace Talvex::Platform {
@@ -29,8 +24,7 @@ namespace {
 // vectorises; the rows involved (up to a few thousand samples) stay in the first-level cache.
 // Every output sums its products in increasing tap order, so results are reproducible.
 template <typename T>
-TALVEX_IPPS_ALWAYS_INLINE inline void ScaledAddPasses(const T* signal, int n, const T* kernel,
-                                                      int k, T* out) {
+TALVEX_ALWAYS_INLINE void ScaledAddPasses(const T* signal, int n, const T* kernel, int k, T* out) {
   const int outLen = n + k - 1;
   for (int t = 0; t < outLen; ++t) out[t] = T(0);
   for (int j = 0; j < k; ++j) {
@@ -41,23 +35,23 @@ TALVEX_IPPS_ALWAYS_INLINE inline void ScaledAddPasses(const T* signal, int n, co
   }
 }
 
-#if defined(TALVEX_IPPS_AVX2_DISPATCH)
+#if TALVEX_HAS_AVX2_PATH
 // The same loops compiled for eight-lane vectors. Separate multiply and add (no fused
 // multiply-add), element by element in the same order: bit-identical to the baseline path.
-__attribute__((target("avx2"))) void ScaledAddPassesAvx2(const Ipp32f* signal, int n,
-                                                         const Ipp32f* kernel, int k, Ipp32f* out) {
+TALVEX_TARGET_AVX2 void ScaledAddPassesAvx2(const Ipp32f* signal, int n, const Ipp32f* kernel,
+                                            int k, Ipp32f* out) {
   ScaledAddPasses(signal, n, kernel, k, out);
 }
-__attribute__((target("avx2"))) void ScaledAddPassesAvx2(const Ipp64f* signal, int n,
-                                                         const Ipp64f* kernel, int k, Ipp64f* out) {
+TALVEX_TARGET_AVX2 void ScaledAddPassesAvx2(const Ipp64f* signal, int n, const Ipp64f* kernel,
+                                            int k, Ipp64f* out) {
   ScaledAddPasses(signal, n, kernel, k, out);
 }
 #endif
 
 template <typename T>
 void ConvolveKernel(const T* signal, int n, const T* kernel, int k, T* out) {
-#if defined(TALVEX_IPPS_AVX2_DISPATCH)
-  if (__builtin_cpu_supports("avx2")) return ScaledAddPassesAvx2(signal, n, kernel, k, out);
+#if TALVEX_HAS_AVX2_PATH
+  if (Detail::CpuHasAvx2()) return ScaledAddPassesAvx2(signal, n, kernel, k, out);
 #endif
   ScaledAddPasses(signal, n, kernel, k, out);
 }

@@ -105,12 +105,6 @@ enum : int {
 
 // True for the codes that ask for f and g at x (10..15).
 inline bool LbfgsbIsFg(int task) { return task >= 10 && task <= 15; }
-// True for the convergence codes (20..29).
-inline bool LbfgsbIsConverged(int task) { return task >= 20 && task <= 29; }
-// True for the warning codes (100..199).
-inline bool LbfgsbIsWarning(int task) { return task >= 100 && task <= 199; }
-// True for the error codes (200 and above).
-inline bool LbfgsbIsError(int task) { return task >= 200; }
 
 // Everything the routine keeps between two calls besides the work arrays: the task and csave
 // texts (blank-padded, 60 characters, no terminating zero) and the save areas. Construct one per

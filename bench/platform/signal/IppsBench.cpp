@@ -2,6 +2,7 @@
 // an A-scan profile, the exponential of a cost image, and the per-cell work of the layer tracer.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -155,7 +156,7 @@ void BM_TracerForwardPass(benchmark::State& state) {
   const std::vector<float> cost = RandomRow(side * side, 0.0f, 1.0f);
   std::vector<float> acc(side * side), window(w);
   for (auto _ : state) {
-    ippsSet_32f(1e10f, acc.data(), side * side);
+    std::fill(acc.begin(), acc.end(), 1e10f);
     for (int c = m; c < side - m; ++c) acc[c] = cost[c];
     for (int r = 1; r < side; ++r) {
       const float* above = acc.data() + (r - 1) * side;

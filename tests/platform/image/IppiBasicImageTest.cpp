@@ -59,6 +59,18 @@ TEST(BorderedCopies, ReplicatedAndConstantBordersSurroundTheSourceAtTopLeft) {
   EXPECT_EQ(ippiCopyReplicateBorder_8u_C1R(src, 3, {3, 2}, rep, 6, {6, 5}, 4, 0), ippStsSizeErr);
 }
 
+TEST(BorderedCopies, FloatRegionCopyWritesOnlyTheRegionWhateverTheSteps) {
+  const Ipp32f src[3 * 4] = {1, 2, 3, -1, 4, 5, 6, -1, 7, 8, 9, -1};  // 3 x 3, step 4 floats
+  std::vector<Ipp32f> dst(5 * 6, -7.0f);                              // 5 x 6, region at (1, 2)
+  ASSERT_EQ(ippiCopy_32f_C1R(src, 4 * 4, dst.data() + 2 * 5 + 1, 5 * 4, {3, 3}), 0);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 5; ++x) {
+      const bool inside = x >= 1 && x < 4 && y >= 2 && y < 5;
+      EXPECT_EQ(dst[y * 5 + x], inside ? src[(y - 2) * 4 + x - 1] : -7.0f) << x << "," << y;
+    }
+  EXPECT_EQ(ippiCopy_32f_C1R(src, 8, dst.data(), 20, {3, 3}), ippStsStepErr);
+}
+
 TEST(Flips, HorizontalAxisReversesTheRowOrderAndTransposeSwapsIndices) {
   Ipp8u b[12];
   for (int i = 0; i < 12; ++i) b[i] = Ipp8u(i);

@@ -96,6 +96,52 @@ TEST(SignalArithmetic, SquareRootsAndMagnitudesMatchTheLibraryDefinition) {
   }
 }
 
+TEST(SignalArithmetic, DoubleSumsOffsetsSquaresAndAbsoluteValuesGiveKnownAnswers) {
+  const double a[4] = {-1.5, 0.0, 2.25, -3.0}, b[4] = {0.5, -4.0, 1.0, 3.0};
+  double sum[4], shifted[4], inPlace[4], abs[4];
+  std::copy(a, a + 4, inPlace);
+  std::copy(a, a + 4, abs);
+  ASSERT_EQ(ippsAdd_64f(a, b, sum, 4), 0);
+  ASSERT_EQ(ippsAddC_64f(a, 10.0, shifted, 4), 0);
+  ASSERT_EQ(ippsAddC_64f_I(-0.25, inPlace, 4), 0);
+  ASSERT_EQ(ippsAbs_64f_I(abs, 4), 0);
+  const double eSum[4] = {-1.0, -4.0, 3.25, 0.0}, eShifted[4] = {8.5, 10.0, 12.25, 7.0};
+  const double eInPlace[4] = {-1.75, -0.25, 2.0, -3.25}, eAbs[4] = {1.5, 0.0, 2.25, 3.0};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(sum[i], eSum[i]);
+    EXPECT_EQ(shifted[i], eShifted[i]);
+    EXPECT_EQ(inPlace[i], eInPlace[i]);
+    EXPECT_EQ(abs[i], eAbs[i]);
+  }
+  // Grid radii as sqrt(x^2 + y^2) through squares in place, a sum and square roots.
+  double x[3] = {3.0, -5.0, 0.0}, y[3] = {-4.0, 12.0, -2.0}, r[3];
+  ASSERT_EQ(ippsSqr_64f_I(x, 3), 0);
+  ASSERT_EQ(ippsSqr_64f_I(y, 3), 0);
+  ASSERT_EQ(ippsAdd_64f(x, y, r, 3), 0);
+  ASSERT_EQ(ippsSqrt_64f_I(r, 3), 0);
+  EXPECT_EQ(r[0], 5.0);
+  EXPECT_EQ(r[1], 13.0);
+  EXPECT_EQ(r[2], 2.0);
+  EXPECT_EQ(ippsAdd_64f(a, nullptr, sum, 4), ippStsNullPtrErr);
+  EXPECT_EQ(ippsAddC_64f_I(1.0, inPlace, 0), ippStsSizeErr);
+}
+
+TEST(SignalArithmetic, ElementWiseMinimumAndMaximumSortEachPair) {
+  const float tx[6] = {0.1f, 0.7f, 0.5f, 0.0f, 0.9f, -2.0f};
+  const float ty[6] = {0.3f, 0.2f, 0.5f, 0.8f, 0.9f, -1.0f};
+  float lo[6], hi[6];
+  std::copy(tx, tx + 6, lo);
+  std::copy(tx, tx + 6, hi);
+  ASSERT_EQ(ippsMinEvery_32f_I(ty, lo, 6), 0);
+  ASSERT_EQ(ippsMaxEvery_32f_I(ty, hi, 6), 0);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(lo[i], std::min(tx[i], ty[i])) << i;
+    EXPECT_EQ(hi[i], std::max(tx[i], ty[i])) << i;
+  }
+  EXPECT_EQ(ippsMaxEvery_32f_I(nullptr, hi, 6), ippStsNullPtrErr);
+  EXPECT_EQ(ippsMinEvery_32f_I(ty, lo, 0), ippStsSizeErr);
+}
+
 // Distance in units in the last place between two floats of the same sign.
 int64_t UlpDistance(float a, float b) {
   int32_t ia, ib;

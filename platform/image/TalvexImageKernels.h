@@ -1,0 +1,43 @@
+// The row kernels of the image primitives that are compiled once per instruction set (see
+// platform/TalvexSimd.h): each has a portable path and, on x86-64, an AVX2 path, declared here so
+// that both can be run side by side. The primitives call them through TALVEX_DISPATCH.
+#pragma once
+
+#include "platform/TalvexIppTypes.h"
+#include "platform/TalvexSimd.h"
+
+namespace Talvex::Platform::Detail {
+
+// Linear filters. d[x] = sum_{t<n} w[t] * rows[t][x] for x < width, summed in tap order in single
+// precision; the 8-bit form rounds each sum to a byte (RoundToByte), passing it through the
+// integer row `sums` (width entries).
+TALVEX_DECLARE_KERNEL_PATHS(void, WeightedRowSum,
+                            (const float* const* rows, const float* w, int n, Ipp32f* d, int width))
+TALVEX_DECLARE_KERNEL_PATHS(void, WeightedRowSum,
+                            (const float* const* rows, const float* w, int n, Ipp32s* sums,
+                             Ipp8u* d, int width))
+// d[x] = s[x] as float, x < width.
+TALVEX_DECLARE_KERNEL_PATHS(void, WidenRow, (const Ipp8u* s, float* d, int width))
+
+// Correlation. acc[x] += sum_{i<taps} t[i] * p[x + i] for x < n, in tap order; n is a multiple of
+// 32 and p is readable up to p[n - 1 + taps - 1].
+TALVEX_DECLARE_KERNEL_PATHS(void, CorrelateAccumulate,
+                            (const float* p, const float* t, int taps, float* acc, int n))
+
+// Resize. out[x] = sum_{k<taps} w[x * taps + k] * padded[idx[x] + k] (taps 2 or 4) in tap order;
+// the 8-bit form rounds to a byte.
+TALVEX_DECLARE_KERNEL_PATHS(void, InterpolateRow,
+                            (const float* padded, const int* idx, const float* w, int taps,
+                             float* out, int n))
+TALVEX_DECLARE_KERNEL_PATHS(void, InterpolateRow,
+                            (const float* padded, const int* idx, const float* w, int taps,
+                             Ipp8u* out, int n))
+// column[x] = sum_{k<taps} w[k] * rows[k][x] (taps 2 or 4) in tap order.
+TALVEX_DECLARE_KERNEL_PATHS(void, BlendRows,
+                            (const Ipp8u* const* rows, const float* w, int taps, float* column,
+                             int n))
+TALVEX_DECLARE_KERNEL_PATHS(void, BlendRows,
+                            (const float* const* rows, const float* w, int taps, float* column,
+                             int n))
+
+}  // namespace Talvex::Platform::Detail
