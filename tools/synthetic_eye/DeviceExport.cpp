@@ -400,12 +400,11 @@ void ApplyDeviceExport(const DeviceExport& d, const ScanProtocol& protocol,
       const float v = table[bscan[i]] + (sigma > 0.0f ? sigma * rng.Normal() : 0.0f);
       bscan[i] = static_cast<std::uint8_t>(std::floor(std::min(top, std::max(0.0f, v)) + 0.5f));
     }
-    std::vector<float> maskBottom;
-    FanMask(d, protocol, layouts[b], t, &t.device.maskTop, &maskBottom);
+    FanMask(d, protocol, layouts[b], t, &t.device.maskTop, &t.device.maskBottom);
     for (int j = 0; j < W; ++j)
       if (t.device.maskTop[j] >= 0.0f)
         std::fill(bscan + static_cast<size_t>(j) * L + static_cast<int>(t.device.maskTop[j]),
-                  bscan + static_cast<size_t>(j) * L + static_cast<int>(maskBottom[j]), 0);
+                  bscan + static_cast<size_t>(j) * L + static_cast<int>(t.device.maskBottom[j]), 0);
     t.device.streakFirst = t.device.streakLast = -1;
     if (centres[b] >= 0) {
       DrawStreak(d, centres[b], W, L, bscan);

@@ -194,6 +194,7 @@ nlohmann::json BscanJson(const BscanTruth& t) {
   if (t.device.levels.valid)
     j["device"] = {{"levels", LevelsJson(t.device.levels)},
                    {"maskTop", t.device.maskTop},
+                   {"maskBottom", t.device.maskBottom},
                    {"streakFirst", t.device.streakFirst},
                    {"streakLast", t.device.streakLast}};
   return j;
@@ -246,8 +247,8 @@ std::string SynthUsage(const std::string& program) {
          "  --preset NAME      gullstrand | navarro | keratoconus | post-refractive (gullstrand)\n"
          "  --scan TYPE        radial | line | wide-field (radial)\n"
          "  --meridians N      B-scans of a radial scan (16)\n"
-         "  --ascans N         A-scans per B-scan (1024)\n"
-         "  --samples N        samples per A-scan (1024)\n"
+         "  --ascans N         A-scans per B-scan (1024; 1020 for device exports and frames)\n"
+         "  --samples N        samples per A-scan (1024; 640 for device exports and frames)\n"
          "  --angle DEG        angle of a line or wide-field scan, first meridian of a radial one\n"
          "  --seed N           seed of speckle, noise and motion (1)\n"
          "  --motion UM        random lateral eye motion between meridians, +-UM micrometres\n"

@@ -264,7 +264,8 @@ struct DeviceLevels {
 // What a device export did to one B-scan.
 struct DeviceExportTruth {
   DeviceLevels levels;
-  std::vector<float> maskTop;  // first blanked sample per A-scan (fractional); -1: no mask there
+  // The fan mask: samples [maskTop, maskBottom) of each A-scan are blanked; -1: no mask there.
+  std::vector<float> maskTop, maskBottom;
   int streakFirst = -1, streakLast = -1;  // A-scans of the saturated streak's core; -1: none
 };
 
