@@ -208,7 +208,7 @@ GreyImage ReadJpeg(const std::string& path, const std::vector<std::uint8_t>& byt
   Tools::Picture picture;
   std::string message;
   if (!Tools::DecodeJpeg(bytes.data(), bytes.size(), kMaxImagePixels, &picture, &message)) {
-    CheckSize(path, picture.width, picture.height);  // the size guard names the size
+    if (message == "too large") CheckSize(path, picture.width, picture.height);  // names the size
     Fail(ExitCode::BadImage, path, "JPEG file is truncated or corrupt (libjpeg: " + message + ").");
   }
   CheckSize(path, picture.width, picture.height);

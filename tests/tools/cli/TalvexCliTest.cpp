@@ -384,6 +384,11 @@ TEST_F(TalvexCli, RefusesBrokenInputsWithTheirExitCodeAndLeavesNoResult) {
   std::string scrambled = jpeg;  // the middle third of the entropy-coded data garbled
   for (size_t i = jpeg.size() / 3; i < 2 * jpeg.size() / 3; ++i) scrambled[i] ^= 0x5A;
   std::ofstream(dir_ / "bad.jpeg", std::ios::binary) << scrambled;
+  std::string flat = jpeg;  // a frame header announcing 0 rows
+  const size_t sof = flat.find("\xFF\xC0");
+  ASSERT_NE(sof, std::string::npos);
+  flat[sof + 5] = flat[sof + 6] = '\0';
+  std::ofstream(dir_ / "flat.jpg", std::ios::binary) << flat;
   std::ofstream(dir_ / "p.json") << R"({"lateralSubsample": 2, "lateralSubsampel": 3})";
   std::ofstream(dir_ / "q.json") << R"({"gaussYsize": 4})";
   fs::create_directories(dir_ / "empty");
@@ -397,6 +402,8 @@ TEST_F(TalvexCli, RefusesBrokenInputsWithTheirExitCodeAndLeavesNoResult) {
       {"truncated JPEG", "cut.jpg", 4,
        "cut.jpg: JPEG file is truncated or corrupt (libjpeg: Premature end of JPEG file)."},
       {"corrupt JPEG", "bad.jpeg", 4, "bad.jpeg: JPEG file is truncated or corrupt (libjpeg: "},
+      {"JPEG of no rows", "flat.jpg", 4,
+       "flat.jpg: JPEG file is truncated or corrupt (libjpeg: Empty JPEG image"},
       {"truncated BMP", "cut.bmp", 4, "cut.bmp: BMP file is truncated"},
       {"mixed sizes", "a.png b.png", 5, "all B-scans of one scan must have the same size"},
       {"too wide", "wide.png", 5,
