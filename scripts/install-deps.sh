@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libeigen3-dev liblapack-dev liblbfgsb-dev
   libpng-dev nlohmann-json3-dev
-  libtiff-dev libstb-dev libcli11-dev pkgconf
+  libtiff-dev libstb-dev libcli11-dev pkgconf libjpeg-dev
 )
 
 missing=()

@@ -18,7 +18,7 @@
 
 #include "interface/Talvex.h"
 #include "tools/cornea_report/CorneaAccuracy.h"
-#include "tools/synthetic_eye/SynthCommand.h"
+#include "tools/imaging/ImageCodecs.h"
 #include "tools/synthetic_eye/SyntheticEye.h"
 
 namespace {
@@ -77,7 +77,11 @@ bool WriteOverlay(const std::string& path, const Synthetic::SimulatedScan& scan,
       for (int z = 0; z < 6; ++z) plot(j, static_cast<float>(z), 255, 255, 0);
   }
   std::string error;
-  return Synthetic::WritePng(path, rgb.data(), W, L, 3, &error);
+  if (Talvex::Tools::WritePng(path, rgb.data(), W, L, 3, Talvex::Tools::kPngFastCompression,
+                              &error))
+    return true;
+  std::fprintf(stderr, "%s\n", error.c_str());
+  return false;
 }
 
 }  // namespace
@@ -149,11 +153,8 @@ int main(int argc, char** argv) {
       all.anterior.mean, all.anterior.p95, all.anterior.max, all.posterior.mean, all.posterior.p95,
       all.posterior.max, 100 * all.centralConfidentShare, all.specularMissed, all.specularTotal,
       all.outsideNotMarked, all.outsideTotal);
-  if (!WriteOverlay(o.overlay, scan, o.meridian, ant.data(), pst.data(), antC.data(),
-                    pstC.data())) {
-    std::fprintf(stderr, "cannot write %s\n", o.overlay.c_str());
+  if (!WriteOverlay(o.overlay, scan, o.meridian, ant.data(), pst.data(), antC.data(), pstC.data()))
     return 1;
-  }
   std::printf("overlay of meridian %d: %s\n", o.meridian, o.overlay.c_str());
   return 0;
 }

@@ -12,7 +12,7 @@ enum class ExitCode : int {
   Internal = 1,      // unexpected failure (out of memory, a bug), or the synthetic eye failed
   Usage = 2,         // unknown option, missing or malformed value on the command line
   InputMissing = 3,  // an input file or folder does not exist, or a folder holds no image
-  BadImage = 4,      // not a PNG, TIFF or BMP file, empty, truncated or corrupt, unsupported
+  BadImage = 4,      // not a PNG, TIFF, BMP or JPEG file, empty, truncated or corrupt, unsupported
   BadScan = 5,       // images of different sizes in one scan, or a size the library refuses
   BadParameter = 6,  // unknown parameter name, value out of range, malformed parameter file
   Segmentation = 7,  // the segmentation library reported an error

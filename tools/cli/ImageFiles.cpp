@@ -1,6 +1,6 @@
-// Picture input and output through Debian's image libraries. Each decoder is kept behind a small
-// function that turns every library failure into a CliError naming the file; no library is
-// allowed to print on its own.
+// Picture input through Debian's image libraries. Each decoder is kept behind a small function that
+// turns every library failure into a CliError naming the file; no library is allowed to print or
+// end the process on its own.
 #include "tools/cli/ImageFiles.h"
 
 #include <png.h>
@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include "tools/cli/CliError.h"
+#include "tools/imaging/ImageCodecs.h"
 
 namespace Talvex::Cli {
 
@@ -201,6 +202,32 @@ GreyImage ReadTiff(const std::string& path) {
   return image;
 }
 
+// ---- JPEG ----------------------------------------------------------------------------------
+
+GreyImage ReadJpeg(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  Tools::Picture picture;
+  std::string message;
+  if (!Tools::DecodeJpeg(bytes.data(), bytes.size(), kMaxImagePixels, &picture, &message)) {
+    if (message == "too large") CheckSize(path, picture.width, picture.height);  // names the size
+    Fail(ExitCode::BadImage, path, "JPEG file is truncated or corrupt (libjpeg: " + message + ").");
+  }
+  CheckSize(path, picture.width, picture.height);
+  GreyImage image;
+  image.width = picture.width;
+  image.height = picture.height;
+  if (picture.channels == 1) {
+    image.pixels = std::move(picture.pixels);
+    return image;
+  }
+  image.pixels.resize(static_cast<size_t>(image.width) * image.height);
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    const std::uint8_t* p = &picture.pixels[3 * i];
+    image.pixels[i] =
+        static_cast<std::uint8_t>((kLumaR * p[0] + kLumaG * p[1] + kLumaB * p[2] + 128) >> 8);
+  }
+  return image;
+}
+
 // ---- BMP -----------------------------------------------------------------------------------
 
 std::uint32_t Le(const std::vector<std::uint8_t>& b, size_t at, int bytes) {
@@ -260,36 +287,6 @@ GreyImage ReadBmp(const std::string& path, const std::vector<std::uint8_t>& byte
   return image;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-struct PngWriteState {
-  char message[256] = {0};
-};
-
-void PngWriteError(png_structp png, png_const_charp message) {
-  auto* s = static_cast<PngWriteState*>(png_get_error_ptr(png));
-  std::snprintf(s->message, sizeof s->message, "%s", message);
-  png_longjmp(png, 1);
-}
-
-bool EncodePng(png_structp png, png_infop info, std::FILE* file, png_bytep* rows, int width,
-               int height) {
-  if (setjmp(png_jmpbuf(png))) return false;
-  png_init_io(png, file);
-  // Overlays are speckled grey pictures that no effort compresses much: the fastest zlib level
-  // with the Sub filter writes them several times faster at a few percent more bytes.
-  png_set_compression_level(png, 1);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_write_image(png, rows);
-  png_write_end(png, nullptr);
-  return true;
-}
-
 }  // namespace
 
 GreyImage ReadGreyImage(const std::string& path) {
@@ -312,38 +309,10 @@ GreyImage ReadGreyImage(const std::string& path) {
     return ReadTiff(path);
   }
   if (startsWith("BM", 2)) return ReadBmp(path, bytes);
+  if (startsWith("\xFF\xD8\xFF", 3)) return ReadJpeg(path, bytes);
   Fail(ExitCode::BadImage, path,
-       "not a PNG, TIFF or BMP image (the file does not start with any of their signatures).");
-}
-
-bool WriteRgbPng(const std::string& path, const std::uint8_t* rgb, int width, int height,
-                 std::string* error) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file) {
-    *error = "cannot open " + path + " for writing: " + std::strerror(errno) + ".";
-    return false;
-  }
-  PngWriteState state;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, PngWriteError,
-                                            [](png_structp, png_const_charp) {});
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info) {
-    png_destroy_write_struct(&png, nullptr);
-    *error = "libpng: cannot create the writer.";
-    return false;
-  }
-  std::vector<png_bytep> rows(height);
-  for (int r = 0; r < height; ++r)
-    rows[r] = const_cast<png_bytep>(rgb + static_cast<size_t>(r) * width * 3);
-  const bool ok = EncodePng(png, info, file.get(), rows.data(), width, height);
-  png_destroy_write_struct(&png, &info);
-  const bool closed = std::fclose(file.release()) == 0;
-  if (!ok || !closed) {
-    *error = "cannot write " + path +
-             (ok ? std::string(".") : " (libpng: " + std::string(state.message) + ").");
-    return false;
-  }
-  return true;
+       "not a PNG, TIFF, BMP or JPEG image (the file does not start with any of their "
+       "signatures).");
 }
 
 }  // namespace Talvex::Cli

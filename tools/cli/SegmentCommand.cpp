@@ -20,6 +20,7 @@
 #include "tools/cli/CorneaParameters.h"
 #include "tools/cli/ImageFiles.h"
 #include "tools/cli/OutputFiles.h"
+#include "tools/imaging/ImageCodecs.h"
 
 namespace Talvex::Cli {
 
@@ -39,7 +40,8 @@ bool IsImageName(const fs::path& p) {
   std::string ext = p.extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return ext == ".png" || ext == ".tif" || ext == ".tiff" || ext == ".bmp";
+  return ext == ".png" || ext == ".tif" || ext == ".tiff" || ext == ".bmp" || ext == ".jpg" ||
+         ext == ".jpeg";
 }
 
 std::vector<std::string> ListInputFiles(const std::vector<std::string>& inputs) {
@@ -60,7 +62,7 @@ std::vector<std::string> ListInputFiles(const std::vector<std::string>& inputs) 
                      input + ": cannot list the folder (" + ec.message() + ").");
     if (found.empty())
       throw CliError(ExitCode::InputMissing,
-                     input + ": the folder holds no .png, .tif, .tiff or .bmp file.");
+                     input + ": the folder holds no .png, .tif, .tiff, .bmp, .jpg or .jpeg file.");
     std::sort(found.begin(), found.end());
     files.insert(files.end(), found.begin(), found.end());
   }
@@ -285,7 +287,9 @@ void WriteResults(StagedOutputs& out, const Volume& v, const Layers& r, const Ru
     for (int b = 0; b < N; ++b) {
       const std::vector<std::uint8_t> rgb = DrawOverlay(v, r, b);
       std::string error;
-      if (!WriteRgbPng(out.Stage(OverlayName(b)), rgb.data(), W, L, &error))
+      // Overlays are speckled pictures that no effort compresses much: the fast setting.
+      if (!Tools::WritePng(out.Stage(OverlayName(b)), rgb.data(), W, L, 3,
+                           Tools::kPngFastCompression, &error))
         throw CliError(ExitCode::OutputFailed, error);
     }
 

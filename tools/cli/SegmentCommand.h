@@ -12,8 +12,8 @@ namespace Talvex::Cli {
 struct SegmentOptions {
   static constexpr int kKeep = INT_MIN;  // the option was not given: keep the record's value
 
-  // Picture files and folders; a folder contributes its .png, .tif, .tiff and .bmp files sorted
-  // by name. The B-scans of the scan are the files in the order given.
+  // Picture files and folders; a folder contributes its .png, .tif, .tiff, .bmp, .jpg and .jpeg
+  // files sorted by name. The B-scans of the scan are the files in the order given.
   std::vector<std::string> inputs;
   std::string outputDir = "talvex-results";
   std::string preset = "radial1024";

@@ -24,7 +24,7 @@ const char* const kExitCodes =
     "  1  unexpected failure (out of memory, internal error), or the simulation failed\n"
     "  2  command-line error: unknown option, missing or malformed value\n"
     "  3  an input file or folder is missing or cannot be opened; a folder holds no image\n"
-    "  4  an input is not a PNG, TIFF or BMP image, is empty, truncated or corrupt\n"
+    "  4  an input is not a PNG, TIFF, BMP or JPEG image, is empty, truncated or corrupt\n"
     "  5  images of different sizes in one scan; a B-scan too wide (more than 2048 A-scans\n"
     "     after lateral subsampling) or too small (under 16 A-scans of 64 samples after\n"
     "     subsampling)\n"
@@ -34,9 +34,10 @@ const char* const kExitCodes =
     "On failure no result file of the run is left behind.\n";
 
 const char* const kSegmentFooter =
-    "\nInputs: picture files, or folders whose .png, .tif, .tiff and .bmp files are taken in\n"
-    "name order; one B-scan per file, depth downward, one A-scan per column. Grey is read as\n"
-    "it is, colour converted to grey, 16-bit scaled to 8 bits.\n"
+    "\nInputs: picture files (PNG, TIFF, BMP, JPEG), or folders whose .png, .tif, .tiff, .bmp,\n"
+    ".jpg and .jpeg files are taken in name order; one B-scan per file, depth downward, one\n"
+    "A-scan per column. Grey is read as it is, colour converted to grey, 16-bit scaled to 8\n"
+    "bits; JPEGs are 8-bit baseline or progressive.\n"
     "\n"
     "Parameters: the preset, then the fields named in --params (a JSON object of\n"
     "CorneaSegParameter fields, e.g. {\"lateralSubsample\": 4}), then --width-um, --depth-um\n"
@@ -87,7 +88,7 @@ int Main(int argc, char** argv) {
 
   Talvex::Cli::SegmentOptions seg;
   CLI::App* segment = app.add_subcommand(
-      "segment-cornea", "Segment both corneal surfaces of B-scan pictures (PNG, TIFF, BMP).");
+      "segment-cornea", "Segment both corneal surfaces of B-scan pictures (PNG, TIFF, BMP, JPEG).");
   segment->add_option("inputs", seg.inputs, "Picture files or folders, one B-scan per file");
   segment->add_option("-o,--out", seg.outputDir, "Output folder (created if missing)")
       ->capture_default_str();

@@ -57,6 +57,15 @@ struct BscanGeometry {
   double angleDeg, ex, ey;  // scanner angle and en-face direction of increasing A-scan index
   double halfLength, halfAngle, sag;
   Vec3 eyeOffset;  // scanner-frame position of the eye's anterior apex
+  bool tilted = false;
+  double cosX = 1, sinX = 0, cosY = 1, sinY = 0;  // eye tilt toward +X and toward +Y
+
+  // A scanner-frame vector (relative to the apex) in the eye frame: the inverse of the tilt, which
+  // turns the eye about Y (axis toward +X) and then about X (axis toward +Y).
+  Vec3 ToEye(const Vec3& v) const {
+    const Vec3 u{v.x, v.y * cosY - v.z * sinY, v.y * sinY + v.z * cosY};
+    return {u.x * cosX - u.z * sinX, u.y, u.x * sinX + u.z * cosX};
+  }
 };
 
 struct Segment {
@@ -94,6 +103,7 @@ class Tracer {
     iris_ = PowerOfLevel(r.irisLevel + bias);
     pigment_ = PowerOfLevel(r.irisPigmentLevel + bias);
     lens_ = PowerOfLevel(r.lensLevel + bias);
+    basal_ = PowerOfLevel(r.basalBandLevel + bias);
   }
 
   void Trace(const BscanGeometry& g, int j, int width, AscanTrace* out) const;
@@ -135,7 +145,7 @@ class Tracer {
   const RenderSettings& render_;
   int L_;
   double sampleOpl_, maxOpl_;
-  double epi_, stroma_, bowmanBand_, sclera_, iris_, pigment_, lens_;
+  double epi_, stroma_, bowmanBand_, sclera_, iris_, pigment_, lens_, basal_;
 };
 
 void Tracer::Trace(const BscanGeometry& g, int j, int width, AscanTrace* a) const {
@@ -144,7 +154,11 @@ void Tracer::Trace(const BscanGeometry& g, int j, int width, AscanTrace* a) cons
   // Beam start on the scan surface and direction, scanner frame, then eye frame.
   const Vec3 origin{x * g.halfLength * g.ex, x * g.halfLength * g.ey, g.sag * x * x};
   Vec3 d{-std::sin(alpha) * g.ex, -std::sin(alpha) * g.ey, std::cos(alpha)};
-  const Vec3 p0 = origin - g.eyeOffset;
+  Vec3 p0 = origin - g.eyeOffset;
+  if (g.tilted) {
+    p0 = g.ToEye(p0);
+    d = g.ToEye(d);
+  }
 
   const double tAir = Detail::IntersectRay(eye_, Surface::Anterior, p0, d, 0.0, maxOpl_);
   if (tAir < 0.0) return;
@@ -161,6 +175,9 @@ void Tracer::Trace(const BscanGeometry& g, int j, int width, AscanTrace* a) cons
                                         std::exp(-thetaA * thetaA / (w * w)));
   }
   double transmission = 1.0;
+  const bool peaksOnly = render_.interfacePeaksOnly;
+  // Pure reflection peaks: the air scatters like the stroma (attenuating as in the cornea).
+  if (peaksOnly) AddSegment(a, 0.0, oplA, stroma_, kMuCornea, 1.0, &transmission);
   const double rA = std::sqrt(pa.x * pa.x + pa.y * pa.y);
   const MediumIndex& nc = eye_.cornea;
   if (!Detail::Refract(&d, na, 1.0, nc.phase)) return;
@@ -191,12 +208,18 @@ void Tracer::Trace(const BscanGeometry& g, int j, int width, AscanTrace* a) cons
     const Vec3 pb = pa + tB * d;
     const double thetaB =
         Detail::IncidenceAngle(d, Detail::SurfaceNormal(eye_, Surface::Bowman, pb.x, pb.y));
-    AddSegment(a, oplA, oplB, epi_ * (1.0 - limbal) + stroma * limbal, kMuCornea, nc.group,
-               &transmission);
-    AddPeak(a, oplB, BoundaryAmplitude(render_.bowmanPeakLevel, thetaB, -400.0), transmission);
+    auto tissue = [&](double central) {
+      return peaksOnly ? stroma : central * (1.0 - limbal) + stroma * limbal;
+    };
+    double oplBasal = oplB;
+    if (render_.basalBandUm > 0.0 && !peaksOnly)
+      oplBasal = std::max(oplA, oplB - nc.group * 1e-3 * render_.basalBandUm);
+    AddSegment(a, oplA, oplBasal, tissue(epi_), kMuCornea, nc.group, &transmission);
+    AddSegment(a, oplBasal, oplB, tissue(basal_), kMuCornea, nc.group, &transmission);
+    if (!peaksOnly)
+      AddPeak(a, oplB, BoundaryAmplitude(render_.bowmanPeakLevel, thetaB, -400.0), transmission);
     const double oplBandEnd = oplB + nc.group * 1e-3 * eye_.bowmanThicknessUm;
-    AddSegment(a, oplB, oplBandEnd, bowmanBand_ * (1.0 - limbal) + stroma * limbal, kMuCornea,
-               nc.group, &transmission);
+    AddSegment(a, oplB, oplBandEnd, tissue(bowmanBand_), kMuCornea, nc.group, &transmission);
     oplB = oplBandEnd;
   } else {
     oplB = oplA;
@@ -218,6 +241,10 @@ void Tracer::Trace(const BscanGeometry& g, int j, int width, AscanTrace* a) cons
           BoundaryAmplitude(render_.posteriorPeakLevel, thetaP, render_.specularPeakLevel - 100.0),
           transmission);
   const MediumIndex& nq = eye_.aqueous;
+  if (peaksOnly) {  // below the cornea the same scattering, continuous across the surface
+    AddSegment(a, oplP, oplEnd, stroma, muStroma, nc.group, &transmission);
+    return;
+  }
   if (!Detail::Refract(&d, np, nc.phase, nq.phase)) return;
 
   // Aqueous: the iris in front of the lens, the lens through the pupil.
@@ -287,6 +314,11 @@ BscanGeometry GeometryOf(const ScanProtocol& p, int b, const double motion[3]) {
   g.halfAngle = blend(p.halfTelecentricityDeg) * kDeg;
   g.sag = blend(p.scanSagMm);
   g.eyeOffset = {p.eyeXMm + motion[0], p.eyeYMm + motion[1], p.apexDepthMm + motion[2]};
+  g.tilted = p.eyeTiltDeg[0] != 0.0 || p.eyeTiltDeg[1] != 0.0;
+  g.cosX = std::cos(p.eyeTiltDeg[0] * kDeg);
+  g.sinX = std::sin(p.eyeTiltDeg[0] * kDeg);
+  g.cosY = std::cos(p.eyeTiltDeg[1] * kDeg);
+  g.sinY = std::sin(p.eyeTiltDeg[1] * kDeg);
   return g;
 }
 
@@ -602,6 +634,33 @@ SimulatedScan SimulateScan(const ModelEye& eye, const ScanProtocol& protocol,
   }
   scan.truth.power = ComputeCornealPower(eye);
   return scan;
+}
+
+std::vector<RepeatScan> SimulateRepeatScans(const ModelEye& eye, const ScanProtocol& protocol,
+                                            const RenderSettings& render,
+                                            const RepeatSettings& repeat, std::uint64_t seed,
+                                            int mapWidth) {
+  if (repeat.repeats < 1 || repeat.repeats > 64 || !(repeat.maxShiftUm >= 0.0) ||
+      !(repeat.maxTiltDeg >= 0.0))
+    throw std::invalid_argument("Synthetic eye: invalid repeat settings.");
+  std::uint64_t state = seed ^ 0xBB67AE8584CAA73Bull;
+  Detail::Xoshiro256 rng(Detail::SplitMix64(&state));
+  std::vector<RepeatScan> out(repeat.repeats);
+  for (RepeatScan& r : out) {
+    r.seed = rng.Next();
+    const double radius = repeat.maxShiftUm * std::sqrt(rng.Uniform());
+    const double angle = 2.0 * kPi * rng.Uniform();
+    r.shiftUm[0] = radius * std::cos(angle);
+    r.shiftUm[1] = radius * std::sin(angle);
+    for (double& t : r.tiltDeg) t = repeat.maxTiltDeg * (2.0 * rng.Uniform() - 1.0);
+    r.protocol = protocol;
+    r.protocol.eyeXMm += 1e-3 * r.shiftUm[0];
+    r.protocol.eyeYMm += 1e-3 * r.shiftUm[1];
+    r.protocol.eyeTiltDeg[0] += r.tiltDeg[0];
+    r.protocol.eyeTiltDeg[1] += r.tiltDeg[1];
+    r.scan = SimulateScan(eye, r.protocol, render, r.seed, mapWidth);
+  }
+  return out;
 }
 
 SimulatedScan SimulateGullstrandRadialScan(int meridians, int bscanWidth, int ascanLength,

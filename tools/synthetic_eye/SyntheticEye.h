@@ -21,6 +21,8 @@
 //   samples, -1 where the A-scan has no value or the surface lies outside the image.
 // - Grey values follow the 40·log10 amplitude scale of the library's step templates (20·log10 of
 //   the detected intensity): air about 25, stroma about 70, the specular apex peak above 120.
+//   A device export (DeviceExport.h) maps a scan onto the grey scale of a clinical device's
+//   exported pictures; frames without a cornea come from NoCorneaFrames.h.
 // - Radial scans use the scanner's angle convention: the A-scan at normalised lateral position x
 //   (-1 at A-scan 0, +1 at the last) of a B-scan at angle a (degrees) lies at
 //   x · F · (cos a, -sin a) in the en-face plane (X to the right, Y up as the examiner sees the
@@ -193,6 +195,9 @@ struct ScanProtocol {
   double scanDepthMm = 2.3;                      // tissue-equivalent depth of the whole A-scan
   double apexDepthMm = 0.25;          // air distance from zero delay to the anterior apex
   double eyeXMm = 0.0, eyeYMm = 0.0;  // en-face position of the eye's apex
+  // Tilt of the eye about its anterior apex: the eye's axis turned toward +X (about the Y axis),
+  // then toward +Y (about the X axis), degrees. The truth's surface points stay in the eye frame.
+  double eyeTiltDeg[2] = {0.0, 0.0};
   // Eye motion between B-scans: either given per B-scan (three values each: X, Y, Z mm; empty =
   // none) or drawn from the seed, uniform in ±lateral / ±axial, B-scan 0 unshifted.
   std::vector<double> motionMm;
@@ -229,8 +234,40 @@ struct RenderSettings {
   double streakLevel = 135.0;         // grey level of the vertical streak at normal incidence
   double mirrorAttenuationDb = 18.0;  // grey levels by which the mirror image is darker
   int mirrorFoldSample = -1;          // fold line; -1: ascanLength / 2 - 20
+  // Hyporeflective band at the base of the epithelium, just above the Bowman layer, of this
+  // thickness (µm along the beam; 0: none) and tissue level.
+  double basalBandUm = 0.0, basalBandLevel = 58.0;
+  // Interfaces as pure reflection peaks: the air above the cornea, the epithelium, the Bowman band
+  // and everything below the posterior surface scatter and attenuate like the stroma, so that the
+  // tissue level is the same on both sides of each corneal surface, and the anterior and posterior
+  // surfaces are thin bright lines centred on the exact interfaces (no Bowman reflection, no iris
+  // or lens). For checking that a segmentation places surfaces without bias.
+  bool interfacePeaksOnly = false;
 };
 RenderSettings WideFieldRendering();
+
+// Grey levels of a device-exported B-scan (or scan), measured on the exported pixels in regions cut
+// from the truth surfaces, with a margin of m = ceil(2 · axial FWHM / sample pitch) + 2 samples
+// from every surface and without the streak's A-scans (nor those of the simulated specular streak):
+// - air: samples above anterior - m;
+// - stroma: from b + m below the Bowman surface down to posterior - m, b = max(3, 20 µm / pitch);
+// - anteriorPeak: median over A-scans of the brightest sample within 2 samples of the anterior
+//   surface;
+// - posteriorStroma: the b samples ending at posterior - m;
+// - aqueous: the b samples from posterior + m (black, 0, where the fan mask covers them).
+// A level is -1 where its region holds no sample.
+struct DeviceLevels {
+  bool valid = false;
+  double air = -1, stroma = -1, anteriorPeak = -1, posteriorStroma = -1, aqueous = -1;
+};
+
+// What a device export did to one B-scan.
+struct DeviceExportTruth {
+  DeviceLevels levels;
+  // The fan mask: samples [maskTop, maskBottom) of each A-scan are blanked; -1: no mask there.
+  std::vector<float> maskTop, maskBottom;
+  int streakFirst = -1, streakLast = -1;  // A-scans of the saturated streak's core; -1: none
+};
 
 // Ground truth of one B-scan (all arrays bscanWidth long).
 struct BscanTruth {
@@ -249,12 +286,14 @@ struct BscanTruth {
   // Specular streak: A-scans whose incidence angle is within 2.5 lobe widths; -1 when none.
   int specularFirst = -1, specularLast = -1;
   double specularCentre = -1;  // A-scan (fractional) of the smallest incidence angle
+  DeviceExportTruth device;    // filled by a device export (DeviceExport.h)
 };
 
 struct ScanTruth {
   std::vector<BscanTruth> bscans;
   ThicknessMap pachymetry, epithelium;
   CornealPower power;
+  DeviceLevels deviceLevels;  // of all B-scans together, when the scan was device-exported
 };
 
 // A simulated scan: the volume in the library's layout and its ground truth.
@@ -269,6 +308,27 @@ struct SimulatedScan {
 // them). Throws std::invalid_argument for sizes below 2 or above 8192, or no B-scans.
 SimulatedScan SimulateScan(const ModelEye& eye, const ScanProtocol& protocol,
                            const RenderSettings& render, std::uint64_t seed, int mapWidth = 101);
+
+// Repeated acquisitions of one eye: every repeat has its own speckle and noise (its own seed), the
+// eye shifted en face by up to maxShiftUm (uniform over the disc) and tilted by up to maxTiltDeg
+// toward X and toward Y (uniform), all drawn from the seed.
+struct RepeatSettings {
+  int repeats = 3;
+  double maxShiftUm = 50.0;
+  double maxTiltDeg = 0.5;
+};
+struct RepeatScan {
+  std::uint64_t seed = 0;      // speckle and noise seed of this repeat
+  double shiftUm[2] = {0, 0};  // applied eye shift (X, Y)
+  double tiltDeg[2] = {0, 0};  // applied tilt (toward X, toward Y)
+  ScanProtocol protocol;       // the protocol of this repeat (shift and tilt included)
+  SimulatedScan scan;          // SimulateScan(eye, protocol, render, seed, mapWidth)
+};
+// Throws std::invalid_argument for repeats outside 1..64 or negative limits.
+std::vector<RepeatScan> SimulateRepeatScans(const ModelEye& eye, const ScanProtocol& protocol,
+                                            const RenderSettings& render,
+                                            const RepeatSettings& repeat, std::uint64_t seed,
+                                            int mapWidth = 0);
 
 // The demo's built-in data: a Gullstrand radial scan of `meridians` B-scans of `bscanWidth` x
 // `ascanLength` with the default scanner and rendering.

@@ -1,8 +1,10 @@
 // The `talvex` program run as a user runs it: on scans written by `talvex synth` (checked against
-// the synthetic eye's truth), on the same B-scan stored as PNG, TIFF and BMP, and on broken
+// the synthetic eye's truth), on the same B-scan stored as PNG, TIFF, BMP and JPEG, and on broken
 // inputs, where the exit code, the message and the absence of result files are checked.
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 #include <png.h>
+#include <stdio.h>  // jpeglib.h needs FILE
 #include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
@@ -162,6 +164,37 @@ class TalvexCli : public ::testing::Test {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), b.size());
   }
 
+  // JPEG of B-scan 0 at quality 90 written with libjpeg: grey (baseline or progressive) or the same
+  // grey stored as colour (R = G = B, YCbCr with subsampled chroma).
+  void WriteJpeg(const fs::path& path, bool progressive, bool colour) const {
+    const std::vector<std::uint16_t> p = Picture(1);
+    const int channels = colour ? 3 : 1;
+    std::vector<std::uint8_t> rows(p.size() * channels);
+    for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<std::uint8_t>(p[i / channels]);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, f);
+    c.image_width = kW;
+    c.image_height = kL;
+    c.input_components = channels;
+    c.in_color_space = colour ? JCS_RGB : JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 90, TRUE);
+    if (progressive) jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+      JSAMPROW row = &rows[size_t(c.next_scanline) * kW * channels];
+      jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::fclose(f);
+  }
+
   json Result(const std::string& folder) const {
     return json::parse(Slurp(dir_ / folder / "cornea.json"));
   }
@@ -235,6 +268,76 @@ TEST_F(TalvexCli, ReadsOneBscanIdenticallyFromPngTiffAndBmpAndAloneOrInAScan) {
   }
 }
 
+// Grey rows of a JPEG decoded by libjpeg (the reference the program must reproduce).
+std::vector<std::uint8_t> DecodeJpegFile(const fs::path& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  jpeg_decompress_struct d;
+  jpeg_error_mgr err;
+  d.err = jpeg_std_error(&err);
+  jpeg_create_decompress(&d);
+  jpeg_stdio_src(&d, f);
+  jpeg_read_header(&d, TRUE);
+  d.out_color_space = JCS_GRAYSCALE;
+  jpeg_start_decompress(&d);
+  std::vector<std::uint8_t> grey(size_t(d.output_width) * d.output_height);
+  while (d.output_scanline < d.output_height) {
+    JSAMPROW row = &grey[size_t(d.output_scanline) * d.output_width];
+    jpeg_read_scanlines(&d, &row, 1);
+  }
+  jpeg_finish_decompress(&d);
+  jpeg_destroy_decompress(&d);
+  std::fclose(f);
+  return grey;
+}
+
+// RGB rows of an overlay PNG (libpng's simplified reader).
+std::vector<std::uint8_t> ReadRgbPng(const fs::path& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+  image.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+  return pixels;
+}
+
+TEST_F(TalvexCli, ReadsBaselineProgressiveAndColourJpegsAsTheirDecodedGrey) {
+  Synth(1);
+  WriteJpeg(dir_ / "base.jpg", false, false);
+  WriteJpeg(dir_ / "prog.jpeg", true, false);
+  WriteJpeg(dir_ / "rgb.JPG", false, true);
+  const std::vector<std::uint8_t> reference = DecodeJpegFile(dir_ / "base.jpg");
+  json first;
+  for (const char* file : {"base.jpg", "prog.jpeg", "rgb.JPG"}) {
+    const Outcome r = Talvex(std::string("segment-cornea ") + file + " -o one -q");
+    ASSERT_EQ(r.code, 0) << file << ": " << r.err;
+    // Away from the drawn surfaces the overlay shows the grey the program read.
+    const std::vector<std::uint8_t> rgb = ReadRgbPng(dir_ / "one" / "overlay_000.png");
+    ASSERT_EQ(rgb.size(), size_t(kW) * kL * 3);
+    const std::vector<std::uint8_t> want =
+        std::string(file) == "base.jpg" ? reference : DecodeJpegFile(dir_ / file);
+    size_t grey = 0, same = 0;
+    for (size_t i = 0; i < want.size(); ++i)
+      if (rgb[3 * i] == rgb[3 * i + 1] && rgb[3 * i] == rgb[3 * i + 2])
+        ++grey, same += rgb[3 * i] == want[i];
+    EXPECT_GT(grey, want.size() * 95 / 100) << file;
+    EXPECT_EQ(same, grey) << file;
+    const json one = Result("one")["bscans"][0];
+    if (first.is_null()) first = one;
+    EXPECT_NEAR(one["centralThicknessMicron"].get<double>(),
+                truth_["bscans"][0]["thicknessUm"][kW / 2].get<double>(), kThicknessUm)
+        << file;
+    fs::remove_all(dir_ / "one");
+  }
+  // A grey picture stored as colour decodes to the same grey: identical surfaces.
+  ASSERT_EQ(Talvex("segment-cornea rgb.JPG -o c -q --no-overlays").code, 0);
+  EXPECT_EQ(Result("c")["bscans"][0]["anterior"], first["anterior"]);
+  // A folder takes .jpg and .jpeg files, whatever the case of the extension.
+  const Outcome r = Talvex("segment-cornea . -o all -q --no-overlays");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Result("all")["numBscans"], 3);
+}
+
 TEST_F(TalvexCli, RepeatsBitForBitAndTakesPresetThenFileThenOptions) {
   Synth(1);
   ASSERT_EQ(Talvex("segment-cornea scan -o a -q --seed 7").code, 0);
@@ -274,16 +377,33 @@ TEST_F(TalvexCli, RefusesBrokenInputsWithTheirExitCodeAndLeavesNoResult) {
   const std::string png = Slurp(dir_ / "wide.png");
   std::ofstream(dir_ / "cut.png", std::ios::binary) << png.substr(0, png.size() / 2);
   std::ofstream(dir_ / "cut.bmp", std::ios::binary) << std::string("BM") + std::string(60, '\0');
+  Synth(1);
+  WriteJpeg(dir_ / "whole.jpg", false, false);
+  const std::string jpeg = Slurp(dir_ / "whole.jpg");
+  std::ofstream(dir_ / "cut.jpg", std::ios::binary) << jpeg.substr(0, jpeg.size() / 2);
+  std::string scrambled = jpeg;  // the middle third of the entropy-coded data garbled
+  for (size_t i = jpeg.size() / 3; i < 2 * jpeg.size() / 3; ++i) scrambled[i] ^= 0x5A;
+  std::ofstream(dir_ / "bad.jpeg", std::ios::binary) << scrambled;
+  std::string flat = jpeg;  // a frame header announcing 0 rows
+  const size_t sof = flat.find("\xFF\xC0");
+  ASSERT_NE(sof, std::string::npos);
+  flat[sof + 5] = flat[sof + 6] = '\0';
+  std::ofstream(dir_ / "flat.jpg", std::ios::binary) << flat;
   std::ofstream(dir_ / "p.json") << R"({"lateralSubsample": 2, "lateralSubsampel": 3})";
   std::ofstream(dir_ / "q.json") << R"({"gaussYsize": 4})";
   fs::create_directories(dir_ / "empty");
 
   const Broken cases[] = {
       {"missing file", "gone.png", 3, "gone.png: no such file or folder."},
-      {"folder without images", "empty", 3, "holds no .png, .tif, .tiff or .bmp file"},
+      {"folder without images", "empty", 3, "holds no .png, .tif, .tiff, .bmp, .jpg or .jpeg file"},
       {"zero-byte file", "zero.png", 4, "zero.png: the file is empty (0 bytes)."},
       {"truncated PNG", "cut.png", 4, "cut.png: PNG file is truncated or corrupt"},
-      {"text named .png", "text.png", 4, "text.png: not a PNG, TIFF or BMP image"},
+      {"text named .png", "text.png", 4, "text.png: not a PNG, TIFF, BMP or JPEG image"},
+      {"truncated JPEG", "cut.jpg", 4,
+       "cut.jpg: JPEG file is truncated or corrupt (libjpeg: Premature end of JPEG file)."},
+      {"corrupt JPEG", "bad.jpeg", 4, "bad.jpeg: JPEG file is truncated or corrupt (libjpeg: "},
+      {"JPEG of no rows", "flat.jpg", 4,
+       "flat.jpg: JPEG file is truncated or corrupt (libjpeg: Empty JPEG image"},
       {"truncated BMP", "cut.bmp", 4, "cut.bmp: BMP file is truncated"},
       {"mixed sizes", "a.png b.png", 5, "all B-scans of one scan must have the same size"},
       {"too wide", "wide.png", 5,

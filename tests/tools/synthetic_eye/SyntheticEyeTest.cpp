@@ -1,6 +1,8 @@
 // Tests of the synthetic eye: traced geometry against an independent two-dimensional trace,
 // rendered boundaries against the traced ones, closed-form thickness and power, determinism,
-// the specular streak, the mirror image, eye motion and the command's option parsing.
+// the specular streak, the mirror image, eye motion and tilt, repeat acquisitions, interface-peak
+// rendering, the device export (levels measured here independently, fan mask, streak, JPEG),
+// frames without a cornea and the command's option parsing.
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -9,10 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <numeric>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "tools/synthetic_eye/DeviceExport.h"
+#include "tools/synthetic_eye/NoCorneaFrames.h"
 #include "tools/synthetic_eye/SynthCommand.h"
 #include "tools/synthetic_eye/SyntheticEye.h"
 
@@ -426,6 +431,288 @@ TEST(SynthCommandOptions, ParsesTheOptionsAndRejectsUnknownOnes) {
   EXPECT_EQ(error, "Invalid value 'cyclops' for --preset.");
   EXPECT_FALSE(ParseSynthOptions({"--samples"}, &o, &error));
   EXPECT_EQ(error, "Missing value after --samples.");
+
+  // Device export: preset, then the level options in order; checked as a whole.
+  SynthOptions d;
+  ASSERT_TRUE(ParseSynthOptions(
+      {"--stroma-level", "90", "--jpeg-quality", "0", "--no-fan-mask", "--device-export", "dim"},
+      &d, &error))
+      << error;
+  DeviceExport device;
+  bool enabled = false;
+  ASSERT_TRUE(SynthDeviceExport(d, &device, &enabled, &error));
+  EXPECT_TRUE(enabled);
+  EXPECT_EQ(device.stromaLevel, 90.0);
+  EXPECT_EQ(device.anteriorReflectionLevel, 205.0);  // from the preset
+  EXPECT_EQ(device.jpegQuality, 0);
+  EXPECT_FALSE(device.fanMask);
+  EXPECT_FALSE(ParseSynthOptions({"--stroma-level", "240"}, &d, &error));
+  EXPECT_EQ(error, "Device export: the stroma level must be below the anterior reflection level.");
+  EXPECT_FALSE(ParseSynthOptions({"--no-cornea", "cube"}, &d, &error));
+  EXPECT_EQ(error, "Invalid value 'cube' for --no-cornea.");
+}
+
+TEST(SyntheticEyeTrace, TiltTurnsTheEyeAboutItsApex) {
+  ScanProtocol p = LineProtocol(0.0, 513, 512);
+  p.halfTelecentricityDeg[0] = 6.0;
+  p.eyeTiltDeg[0] = 3.0;  // axis toward +X: the centre of curvature moves to +X
+  const SimulatedScan s = SimulateScan(GullstrandEye(), p, RenderSettings(), 3, 0);
+  const BscanTruth& t = s.truth.bscans[0];
+  const double a = 3.0 * kPi / 180, sampleOpl = kReferenceGroupIndex * p.scanDepthMm / 512;
+  const double expected =
+      NormalIncidenceAscan(p, 7.7 * std::sin(a), p.apexDepthMm + 7.7 * std::cos(a));
+  EXPECT_NEAR(t.specularCentre, expected, 0.5);
+  EXPECT_GT(expected - NormalIncidenceAscan(p, 0.0, p.apexDepthMm + 7.7), 10.0);
+  EXPECT_NEAR(t.anterior[256], p.apexDepthMm / sampleOpl, 1e-3);  // the apex stays in place
+}
+
+TEST(SyntheticEyeRepeats, ShiftAndTiltEachRepeatWithinTheLimitsWithNewSpeckle) {
+  const RepeatSettings settings{4, 50.0, 0.5};
+  const ScanProtocol p = LineProtocol(0.0, 96, 256);
+  const RenderSettings r;
+  const std::vector<RepeatScan> v = SimulateRepeatScans(GullstrandEye(), p, r, settings, 3);
+  ASSERT_EQ(v.size(), 4u);
+  for (size_t i = 0; i < v.size(); ++i) {
+    EXPECT_LE(std::hypot(v[i].shiftUm[0], v[i].shiftUm[1]), 50.0);
+    EXPECT_GT(std::hypot(v[i].shiftUm[0], v[i].shiftUm[1]), 0.0);
+    EXPECT_LE(std::fabs(v[i].tiltDeg[0]), 0.5);
+    EXPECT_LE(std::fabs(v[i].tiltDeg[1]), 0.5);
+    EXPECT_DOUBLE_EQ(v[i].protocol.eyeXMm, 1e-3 * v[i].shiftUm[0]);
+    for (size_t k = 0; k < i; ++k) EXPECT_NE(v[i].scan.volume, v[k].scan.volume);
+  }
+  // Each repeat's record reproduces it, truth included.
+  const SimulatedScan again = SimulateScan(GullstrandEye(), v[2].protocol, r, v[2].seed, 0);
+  EXPECT_EQ(again.volume, v[2].scan.volume);
+  EXPECT_EQ(again.truth.bscans[0].posterior, v[2].scan.truth.bscans[0].posterior);
+  EXPECT_THROW(SimulateRepeatScans(GullstrandEye(), p, r, {0, 50.0, 0.5}, 3),
+               std::invalid_argument);
+}
+
+TEST(SyntheticEyeRendering, InterfacePeaksSitOnTheSurfacesBetweenEqualLevels) {
+  RenderSettings r = CleanRendering();
+  r.interfacePeaksOnly = true;
+  const ScanProtocol p = LineProtocol(0.0, 128, 1024);
+  const SimulatedScan s = SimulateScan(GullstrandEye(), p, r, 1, 0);
+  const BscanTruth& t = s.truth.bscans[0];
+  for (int j = 16; j < 112; ++j) {
+    const std::uint8_t* a = s.volume.data() + static_cast<size_t>(j) * p.ascanLength;
+    for (const float surface : {t.anterior[j], t.posterior[j]}) {
+      const int k = static_cast<int>(std::lround(surface));
+      EXPECT_NEAR(a[k - 10], a[k + 10], 1) << j;  // the same tissue level on both sides
+      EXPECT_GT(a[k], a[k - 10] + 20) << j;       // a bright line
+      EXPECT_NEAR(PeakNear(a, p.ascanLength, surface), surface, 0.3) << j;
+    }
+    const int bowman = static_cast<int>(std::lround(t.bowman[j]));
+    EXPECT_NEAR(a[bowman], a[bowman - 8], 1) << j;  // no Bowman reflection
+  }
+}
+
+// ---- Device export ----------------------------------------------------------------------
+
+// Levels measured here, apart from the export's own regions: the A-scans through the cornea 12
+// A-scans clear of the streak; air 4 to 12 samples above the anterior surface, stroma from 15
+// samples below the Bowman surface to 12 above the posterior surface, posterior stroma 12 to 6
+// samples above it.
+struct Measured {
+  double air = 0, stroma = 0, posteriorStroma = 0;
+};
+Measured Measure(const SimulatedScan& s, int b) {
+  const BscanTruth& t = s.truth.bscans[b];
+  double sum[3] = {0, 0, 0};
+  int n[3] = {0, 0, 0};
+  auto add = [&](int i, const std::uint8_t* a, int k0, int k1) {
+    for (int k = k0; k < k1; ++k) sum[i] += a[k], ++n[i];
+  };
+  for (int j = 0; j < s.bscanWidth; ++j) {
+    if ((j > t.device.streakFirst - 12 && j < t.device.streakLast + 12) || t.anterior[j] < 12 ||
+        t.bowman[j] < 0 || t.posterior[j] < 0)
+      continue;
+    const std::uint8_t* a = s.volume.data() + (size_t(b) * s.bscanWidth + j) * s.ascanLength;
+    const int ant = int(t.anterior[j]), bow = int(t.bowman[j]), post = int(t.posterior[j]);
+    add(0, a, ant - 12, ant - 4);
+    add(1, a, bow + 15, post - 12);
+    add(2, a, post - 12, post - 6);
+  }
+  return {sum[0] / n[0], sum[1] / n[1], sum[2] / n[2]};
+}
+
+DeviceExport Device(double air, double stroma, double anterior, double saturation) {
+  DeviceExport d;
+  d.airLevel = air;
+  d.stromaLevel = stroma;
+  d.anteriorReflectionLevel = anterior;
+  d.saturationLevel = d.streakLevel = saturation;
+  return d;
+}
+
+TEST(SyntheticEyeDeviceExport, GivesTheRequestedAndRecordedGreyLevelsAndKeepsTheSurfaces) {
+  constexpr double kGrey = 3.0;  // "a few grey levels"
+  const ModelEye eye = GullstrandEye();
+  const ScanProtocol p = DeviceProtocol(1);
+  for (const DeviceExport& d :
+       {Device(2, 120, 235, 255), Device(5, 65, 205, 230), Device(1, 185, 250, 255)}) {
+    const SimulatedScan s = SimulateDeviceExport(eye, p, RenderSettings(), d, 5, 0);
+    const SimulatedScan plain = SimulateScan(eye, p, DeviceRendering(RenderSettings(), d), 5, 0);
+    const BscanTruth& t = s.truth.bscans[0];
+    EXPECT_EQ(t.anterior, plain.truth.bscans[0].anterior);
+    EXPECT_EQ(t.posterior, plain.truth.bscans[0].posterior);
+    const DeviceLevels& l = t.device.levels;
+    const Measured m = Measure(s, 0);
+    ASSERT_TRUE(l.valid);
+    EXPECT_NEAR(m.stroma, l.stroma, kGrey) << d.stromaLevel;
+    EXPECT_NEAR(l.stroma, d.stromaLevel, kGrey) << d.stromaLevel;
+    EXPECT_NEAR(m.air, l.air, kGrey) << d.stromaLevel;
+    EXPECT_NEAR(l.air, d.airLevel, kGrey) << d.stromaLevel;
+    EXPECT_NEAR(m.posteriorStroma, l.posteriorStroma, 2 * kGrey) << d.stromaLevel;
+    EXPECT_NEAR(l.anteriorPeak, d.anteriorReflectionLevel, 3 * kGrey) << d.stromaLevel;
+    EXPECT_LT(l.aqueous, l.air + kGrey) << d.stromaLevel;
+    EXPECT_DOUBLE_EQ(s.truth.deviceLevels.stroma, l.stroma);
+  }
+  // Epithelium, its dark basal band and the Bowman reflection, aligned on the truth.
+  const SimulatedScan s = SimulateDeviceExport(eye, p, RenderSettings(), DeviceExport(), 5, 0);
+  const BscanTruth& t = s.truth.bscans[0];
+  double epithelium = 0, basal = 0, bowman = 0;
+  for (int j = 300; j < 400; ++j) {
+    const std::uint8_t* a = s.volume.data() + size_t(j) * s.ascanLength;
+    const int ant = int(std::lround(t.anterior[j])), bow = int(std::lround(t.bowman[j]));
+    epithelium += (a[ant + 4] + a[ant + 5] + a[ant + 6]) / 300.0;
+    basal += (a[bow - 3] + a[bow - 2]) / 200.0;
+    bowman += a[bow] / 100.0;
+  }
+  EXPECT_LT(basal, epithelium - 15);
+  EXPECT_GT(bowman, epithelium + 15);
+}
+
+TEST(SyntheticEyeDeviceExport, BlanksAFanBelowTheCorneaAndDrawsTheStreakAtTheApex) {
+  DeviceExport d;
+  d.jpegQuality = 0;
+  const ScanProtocol p = DeviceProtocol(2);
+  const SimulatedScan cone = SimulateDeviceExport(KeratoconusEye(), p, RenderSettings(), d, 2, 0);
+  const SimulatedScan round = SimulateDeviceExport(GullstrandEye(), p, RenderSettings(), d, 2, 0);
+  const double pitchUm = 1000.0 * p.scanDepthMm / p.ascanLength;
+  int streaks = 0;
+  for (int i = 0; i < 4; ++i) {
+    const int b = i % 2;
+    const SimulatedScan& s = i < 2 ? cone : round;
+    const BscanTruth& t = s.truth.bscans[b];
+    const std::uint8_t* bscan = s.volume.data() + size_t(b) * p.bscanWidth * p.ascanLength;
+    int masked = 0;
+    for (int j = 0; j < p.bscanWidth; ++j) {
+      const float top = t.device.maskTop[j];
+      if (top < 0 || (j >= t.device.streakFirst - 2 && j <= t.device.streakLast + 2)) continue;
+      ++masked;
+      EXPECT_GT(top, t.posterior[j] + 3) << j;  // never over the cornea
+      for (int k = int(top); k < int(t.device.maskBottom[j]); ++k)
+        ASSERT_EQ(bscan[size_t(j) * p.ascanLength + k], 0) << b << " " << j << " " << k;
+    }
+    EXPECT_GT(masked, p.bscanWidth / 4);
+    const int apex = int(std::min_element(t.posterior.begin(), t.posterior.end(),
+                                          [](float x, float y) { return x >= 0 && x < y; }) -
+                         t.posterior.begin());
+    EXPECT_NEAR(t.device.maskTop[apex + 10], t.posterior[apex] + d.fanGapUm / pitchUm, 2.0);
+
+    // The streak: saturated through the whole depth at the normal-incidence A-scans, where the
+    // beam meets the cone at normal incidence at all.
+    if (t.specularCentre < 0) {
+      EXPECT_EQ(t.device.streakFirst, -1);
+      continue;
+    }
+    ++streaks;
+    EXPECT_NEAR(0.5 * (t.device.streakFirst + t.device.streakLast), t.specularCentre, 1.0);
+    EXPECT_EQ(t.device.streakLast - t.device.streakFirst, 2 * d.streakHalfWidth);
+    for (int j = t.device.streakFirst; j <= t.device.streakLast; ++j)
+      for (int k = 0; k < p.ascanLength; ++k)
+        ASSERT_EQ(bscan[size_t(j) * p.ascanLength + k], 255) << j << " " << k;
+    const std::uint8_t* away = bscan + size_t(t.device.streakLast + 30) * p.ascanLength;
+    EXPECT_LT(std::accumulate(away, away + 20, 0) / 20.0, 10.0);
+  }
+  EXPECT_GT(streaks, 0);
+  d.fanMask = d.streak = false;
+  const SimulatedScan plain = SimulateDeviceExport(KeratoconusEye(), p, RenderSettings(), d, 2, 0);
+  EXPECT_EQ(plain.truth.bscans[0].device.streakFirst, -1);
+  for (float top : plain.truth.bscans[0].device.maskTop) EXPECT_EQ(top, -1.0f);
+}
+
+TEST(SyntheticEyeDeviceExport, JpegRoundTripChangesPixelsButKeepsTheMean) {
+  DeviceExport d;
+  d.jpegQuality = 0;
+  const ScanProtocol p = DeviceProtocol(1);
+  const SimulatedScan raw = SimulateDeviceExport(GullstrandEye(), p, RenderSettings(), d, 4, 0);
+  d.jpegQuality = 90;
+  const SimulatedScan jpeg = SimulateDeviceExport(GullstrandEye(), p, RenderSettings(), d, 4, 0);
+  size_t changed = 0;
+  double sumRaw = 0, sumJpeg = 0;
+  for (size_t i = 0; i < raw.volume.size(); ++i) {
+    changed += raw.volume[i] != jpeg.volume[i];
+    sumRaw += raw.volume[i];
+    sumJpeg += jpeg.volume[i];
+  }
+  EXPECT_GT(changed, raw.volume.size() / 5);
+  EXPECT_NEAR(sumJpeg / raw.volume.size(), sumRaw / raw.volume.size(), 0.5);
+  EXPECT_EQ(jpeg.truth.bscans[0].anterior, raw.truth.bscans[0].anterior);
+  EXPECT_NEAR(jpeg.truth.deviceLevels.stroma, raw.truth.deviceLevels.stroma, 1.0);
+  d.jpegQuality = 101;
+  EXPECT_THROW(SimulateDeviceExport(GullstrandEye(), p, RenderSettings(), d, 4, 0),
+               std::invalid_argument);
+}
+
+// ---- Frames without a cornea --------------------------------------------------------------
+
+double Mean(const std::vector<std::uint8_t>& v, const NoCorneaFrame& f, int z0, int z1) {
+  double sum = 0;
+  for (int j = 0; j < f.bscanWidth; ++j)
+    for (int z = z0; z < z1; ++z) sum += v[size_t(j) * f.ascanLength + z];
+  return sum / (double(f.bscanWidth) * (z1 - z0));
+}
+
+TEST(SyntheticEyeNoCornea, FramesRepeatPerSeedAndShowTheirShapeLevelAndGrain) {
+  NoCorneaFrame f;
+  f.bscanWidth = 200;
+  f.ascanLength = 160;
+  f.level = 100;
+  const int L = f.ascanLength, edge = int(f.edgeDepth * L);
+  for (const char* name : {"speckle", "uniform", "air", "half-plane", "eyelid", "iris"}) {
+    ASSERT_TRUE(NoCorneaKindByName(name, &f.kind)) << name;
+    const std::vector<std::uint8_t> a = SimulateNoCorneaFrame(f, 7);
+    EXPECT_EQ(a, SimulateNoCorneaFrame(f, 7)) << name;
+    if (f.kind != NoCorneaKind::Uniform) {
+      EXPECT_NE(a, SimulateNoCorneaFrame(f, 8)) << name;
+    }
+    const double top = Mean(a, f, 0, L / 10), all = Mean(a, f, 0, L);
+    switch (f.kind) {
+      case NoCorneaKind::Uniform:
+        EXPECT_EQ(*std::min_element(a.begin(), a.end()), 100);
+        EXPECT_EQ(*std::max_element(a.begin(), a.end()), 100);
+        break;
+      case NoCorneaKind::Speckle:
+        EXPECT_NEAR(all, f.level, 1.5);
+        break;
+      case NoCorneaKind::Air:
+        EXPECT_NEAR(all, f.floorLevel, 0.5);
+        break;
+      case NoCorneaKind::HalfPlane:
+        EXPECT_NEAR(Mean(a, f, 0, edge - 2), f.floorLevel, 0.5);
+        EXPECT_NEAR(Mean(a, f, edge + 2, L), f.level, 2.0);
+        break;
+      default:  // eyelid and iris: a bright band below air
+        EXPECT_LT(top, f.floorLevel + 1);
+        EXPECT_GT(all, 10.0);
+    }
+  }
+  // Grain: neighbouring A-scans are nearly independent at grain 0 and alike at grain 3.
+  f.kind = NoCorneaKind::Speckle;
+  auto lateralCorrelation = [&](double grain) {
+    f.grainAscans = f.grainSamples = grain;
+    const std::vector<std::uint8_t> v = SimulateNoCorneaFrame(f, 1);
+    double sx = 0, sxx = 0, sxy = 0;
+    const size_t n = v.size() - L;
+    for (size_t i = 0; i < n; ++i)
+      sx += v[i], sxx += double(v[i]) * v[i], sxy += double(v[i]) * v[i + L];
+    const double mean = sx / n, var = sxx / n - mean * mean;
+    return (sxy / n - mean * mean) / var;
+  };
+  EXPECT_LT(lateralCorrelation(0.0), 0.1);
+  EXPECT_GT(lateralCorrelation(3.0), 0.6);
 }
 
 }  // namespace
