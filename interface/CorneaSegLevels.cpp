@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "engines/base/CAnteriorSegmentModule.h"
 #include "interface/CCorneaSegmentationAlgorithm.h"
 #include "interface/CorneaSegPresets.h"
 
@@ -14,6 +15,8 @@ namespace {
 constexpr int kMaxBscansMeasured = 4;
 constexpr double kCentralShare = 0.6;  // of the A-scans read
 constexpr int kRandomCount = 4096;
+constexpr float kPeakStep = 5.0f;          // grey levels per step when lowering the peak
+constexpr float kTemplateCeiling = 250.0f;  // highest template sample kept clear of wrapping
 
 // Regions in micrometres relative to a surface (positive: deeper).
 struct Region {
@@ -39,14 +42,20 @@ std::vector<int> MeasurementRandomValues() {
   return v;
 }
 
-// Mean (or maximum) of A-scan samples [from, to), clipped; NaN when fewer than 3 remain.
-double Read(const std::uint8_t* a, int L, double from, double to, bool maximum) {
+// Mean of A-scan samples [from, to), clipped, or (peak) the mean of the brightest sample there
+// and its brighter neighbour: the level of a reflection one or two samples wide, not of its
+// brightest speckle. NaN when fewer than 3 samples remain.
+double Read(const std::uint8_t* a, int L, double from, double to, bool peak) {
   const long long f = std::max(0LL, std::llround(from));
   const long long t = std::min(static_cast<long long>(L), std::llround(to));
   if (t - f < 3) return NAN;
-  double acc = maximum ? 0.0 : 0.0;
-  for (long long z = f; z < t; ++z) acc = maximum ? std::max(acc, double(a[z])) : acc + a[z];
-  return maximum ? acc : acc / static_cast<double>(t - f);
+  if (peak) {
+    const long long m = std::clamp<long long>(std::max_element(a + f, a + t) - a, f + 1, t - 2);
+    return (a[m] + std::max(a[m - 1], a[m + 1])) / 2.0;
+  }
+  double sum = 0.0;
+  for (long long z = f; z < t; ++z) sum += a[z];
+  return sum / static_cast<double>(t - f);
 }
 
 float MedianOf(std::vector<double> v) {
@@ -80,6 +89,43 @@ void ReadBscan(const std::uint8_t* bscan, int W, int L, double perUm, const floa
   }
 }
 
+// The template's reflection level: the measured peak, lowered until the modelled profile, whose
+// blurred peak can exceed the measured one, stays on the 8-bit scale (an 8-bit template wraps
+// above 255 and its peak turns dark).
+float TemplatePeakLevel(const CorneaSegParameter& p, int ascanLength, float measured) {
+  CAnteriorSegmentModule module;
+  const int depth = std::max(ascanLength / std::max(p.axialSubsample, 1), 1);
+  std::vector<float> profile(static_cast<std::size_t>(depth));
+  for (float level = measured; level > p.signal1Level_1; level -= kPeakStep) {
+    module.StepFunction(p.depthMicron, depth, p.axialRes1Micron, p.signal1Level_0,
+                        p.signal1Level_1, level, profile.data());
+    if (*std::max_element(profile.begin(), profile.end()) <= kTemplateCeiling) return level;
+  }
+  return p.signal1Level_1;
+}
+
+// Segments the measured B-scans with p; the number of A-scans with both surfaces confident.
+long long ConfidentAscans(const std::uint8_t* volume, const std::vector<int>& bscans, int W, int L,
+                          const CorneaSegParameter& p) {
+  CorneaSegParameter search = p;
+  search.robustFitSearchPastEmptyTrials = search.requireCorneaEvidence = true;
+  CCorneaSegmentationAlgorithm segmentation;
+  segmentation.Initialize(search);
+  const std::vector<int> random = MeasurementRandomValues();
+  const long long bytes = static_cast<long long>(W) * L;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bytes));
+  std::vector<float> ant(W), pst(W), antC(W), pstC(W);
+  long long confident = 0;
+  for (int b : bscans) {
+    std::fill(antC.begin(), antC.end(), -1.0f);
+    std::fill(pstC.begin(), pstC.end(), -1.0f);
+    segmentation.SegmentCornea(volume + b * bytes, 1, W, L, random.data(), kRandomCount,
+                               buffer.data(), ant.data(), pst.data(), antC.data(), pstC.data());
+    for (int i = 0; i < W; ++i) confident += antC[i] == 1.0f && pstC[i] == 1.0f;
+  }
+  return confident;
+}
+
 }  // namespace
 
 CorneaSegParameter CorneaSegAdaptLevels(const std::uint8_t* volume, int numBscans, int bscanWidth,
@@ -105,6 +151,7 @@ CorneaSegParameter CorneaSegAdaptLevels(const std::uint8_t* volume, int numBscan
   std::vector<float> ant(W), pst(W), antC(W), pstC(W);
   const double perUm = static_cast<double>(L) / preset.depthMicron;
   Samples s;
+  std::vector<int> measuredBscans;
   for (int k = 0; k < count; ++k) {
     // B-scans spread evenly over the volume.
     const int b = static_cast<int>((static_cast<long long>(2 * k + 1) * numBscans) / (2 * count));
@@ -114,6 +161,7 @@ CorneaSegParameter CorneaSegAdaptLevels(const std::uint8_t* volume, int numBscan
                                buffer.data(), ant.data(), pst.data(), antC.data(), pstC.data());
     if (segmentation.LastBscanOutcomes().front() != CorneaBscanOutcome::Segmented) continue;
     ReadBscan(volume + b * bytes, W, L, perUm, ant.data(), pst.data(), s);
+    measuredBscans.push_back(b);
     ++measured.bscansMeasured;
   }
   if (measured.bscansMeasured > 0) {
@@ -124,9 +172,16 @@ CorneaSegParameter CorneaSegAdaptLevels(const std::uint8_t* volume, int numBscan
     measured.aqueous = MedianOf(s.aqueous);
     adapted.signal1Level_0 = measured.air;
     adapted.signal1Level_1 = measured.stroma;
-    if (preset.signal1Level_2 > -100.0f) adapted.signal1Level_2 = measured.anteriorReflection;
     adapted.signal2Level_0 = measured.posteriorStroma;
     adapted.signal2Level_1 = measured.aqueous;
+    if (preset.signal1Level_2 > -100.0f)
+      adapted.signal1Level_2 = TemplatePeakLevel(adapted, L, measured.anteriorReflection);
+    // The measured levels replace the preset's only where they segment the measured B-scans at
+    // least as confidently: a step model of the device's own grey scale is not always the better
+    // match for the correlation.
+    measured.applied = ConfidentAscans(volume, measuredBscans, W, L, adapted) >=
+                       ConfidentAscans(volume, measuredBscans, W, L, preset);
+    if (!measured.applied) adapted = preset;
   }
   if (levels != nullptr) *levels = measured;
   return adapted;

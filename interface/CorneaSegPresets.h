@@ -27,21 +27,25 @@ namespace Talvex::SDOCT::Algorithms {
 // medians over the central A-scans of the B-scans measured).
 struct CorneaGreyLevels {
   float air = 0;                 // 20 to 120 um above the anterior surface
-  float anteriorReflection = 0;  // brightest sample within 20 um of the anterior surface
+  float anteriorReflection = 0;  // brightest 2 adjacent samples within 20 um of the anterior
   float stroma = 0;              // from 100 um below the anterior to 50 um above the posterior
   float posteriorStroma = 0;     // 80 to 20 um above the posterior surface
   float aqueous = 0;             // 20 to 120 um below the posterior surface
   int bscansMeasured = 0;        // B-scans whose surfaces were found (0: levels not estimated)
+  bool applied = false;          // the returned record carries these levels
 };
 
 // The preset with its step-template levels set to the volume's own grey levels, so that a host
-// need not know its device's grey scale: signal1Level_0/1/2 become air, stroma and the anterior
-// reflection (the reflection only when the preset models one: signal1Level_2 > -100),
-// signal2Level_0/1 the posterior stroma and the aqueous. The levels are measured around the
-// surfaces that the preset itself finds (with robustFitSearchPastEmptyTrials on) in up to four
+// need not know its device's grey scale: signal1Level_0/1 become air and stroma, signal1Level_2
+// the anterior reflection (only when the preset models one: signal1Level_2 > -100; lowered as far
+// as needed for the modelled profile to stay below 250 on the 8-bit scale), signal2Level_0/1 the
+// posterior stroma and the aqueous. The levels are measured around the surfaces that the preset
+// itself finds (robust fits searching past empty trials, cornea evidence required) in up to four
 // B-scans spread over the volume (numBscans x bscanWidth x ascanLength bytes, as for
-// SegmentCornea); `levels`, when given, receives what was measured. When no B-scan yields
-// surfaces the preset comes back unchanged and levels->bscansMeasured is 0. Throws what
+// SegmentCornea). The adapted record is returned only when it segments those B-scans with at
+// least as many confident A-scans as the preset (levels->applied); otherwise, and when no B-scan
+// yields surfaces (levels->bscansMeasured = 0), the preset comes back unchanged. `levels`, when
+// given, receives what was measured. Throws "Input SD-OCT volume is NULL." and what
 // SegmentCornea throws for the volume and the preset.
 CorneaSegParameter CorneaSegAdaptLevels(const std::uint8_t* volume, int numBscans, int bscanWidth,
                                         int ascanLength, const CorneaSegParameter& preset,

@@ -134,7 +134,8 @@ class CCorneaSegmentation : public CAnteriorSegmentModule, public CorneaSegParam
   // full-depth positions, -1 = none; either row may be null) are those of a cornea, judged on
   // the central 60 % of the A-scans: tissue between the surfaces brighter than the air above the
   // anterior and the aqueous below the posterior surface by at least 10 grey levels and a
-  // quarter of its own level, a median thickness of 200 to 1500 um along the A-scan, and an
+  // quarter of its own level (in the medians and in at least 70 % of the A-scans on their own),
+  // a median thickness of 200 to 1500 um along the A-scan, and an
   // anterior surface that is convex with an apical radius of 3.5 to 50 mm (needs lateralXMicron
   // and depthMicron). False when fewer than 10 A-scans carry both surfaces.
   bool ShowsCornea(const std::uint8_t* bscan, int W, int L, const float* anterior,

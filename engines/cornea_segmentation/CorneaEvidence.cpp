@@ -20,6 +20,7 @@ constexpr double kMarginUm = 20.0;     // kept clear of each surface's own refle
 constexpr double kRegionUm = 100.0;    // depth of the air and aqueous regions averaged
 constexpr double kCentralShare = 0.6;  // of the A-scans judged
 constexpr int kMinJudgedAscans = 10;
+constexpr double kMinContrastedShare = 0.7;  // of the judged A-scans, each with its own contrast
 
 // Reflection search depth and the lateral smoothing of the peak shift.
 constexpr double kPeakSearchUm = 25.0;
@@ -60,6 +61,7 @@ bool CCorneaSegmentation::ShowsCornea(const std::uint8_t* bscan, int W, int L,
   const int first = static_cast<int>(W * (1.0 - kCentralShare) / 2.0);
   const int last = W - first;
   std::vector<double> air, tissue, aqueous, thickness, x, y;
+  int judged = 0, contrasted = 0;
   for (int i = first; i < last; ++i) {
     const std::uint8_t* ascan = bscan + static_cast<long long>(i) * L;
     const bool hasA = Valid(anterior, i, L), hasP = Valid(posterior, i, L);
@@ -79,12 +81,22 @@ bool CCorneaSegmentation::ShowsCornea(const std::uint8_t* bscan, int W, int L,
       tissue.push_back(hasA ? MeanOf(ascan, L, a + margin, a + margin + region)
                             : MeanOf(ascan, L, p - margin - region, p - margin));
     }
+    // The A-scan's own contrast on every side it has (NaN regions never pass).
+    if (hasA || hasP) {
+      ++judged;
+      const double t = tissue.back();
+      contrasted +=
+          (!hasA || Contrasted(t, air.back())) && (!hasP || Contrasted(t, aqueous.back()));
+    }
   }
   const auto dropNaN = [](std::vector<double>& v) {
     v.erase(std::remove_if(v.begin(), v.end(), [](double d) { return !(d == d); }), v.end());
   };
   for (auto* v : {&air, &tissue, &aqueous}) dropNaN(*v);
   if (static_cast<int>(tissue.size()) < kMinJudgedAscans) return false;
+  // A cornea is tissue across the whole centre: an iris, with the pupil between its two halves,
+  // or a patchy texture has too many A-scans without it.
+  if (contrasted < kMinContrastedShare * judged) return false;
   const double tissueLevel = Median(tissue);
   if (anterior != nullptr) {
     if (static_cast<int>(air.size()) < kMinJudgedAscans) return false;

