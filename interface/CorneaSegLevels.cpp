@@ -15,8 +15,10 @@ namespace {
 constexpr int kMaxBscansMeasured = 4;
 constexpr double kCentralShare = 0.6;  // of the A-scans read
 constexpr int kRandomCount = 4096;
-constexpr float kPeakStep = 5.0f;          // grey levels per step when lowering the peak
+constexpr float kLevelStep = 5.0f;          // grey levels per step of the template search
 constexpr float kTemplateCeiling = 250.0f;  // highest template sample kept clear of wrapping
+constexpr float kTemplateSlack = 5.0f;      // how far below its dark side a template may dip
+constexpr float kNoReflection = -100.0f;
 
 // Regions in micrometres relative to a surface (positive: deeper).
 struct Region {
@@ -89,19 +91,33 @@ void ReadBscan(const std::uint8_t* bscan, int W, int L, double perUm, const floa
   }
 }
 
-// The template's reflection level: the measured peak, lowered until the modelled profile, whose
-// blurred peak can exceed the measured one, stays on the 8-bit scale (an 8-bit template wraps
-// above 255 and its peak turns dark).
-float TemplatePeakLevel(const CorneaSegParameter& p, int ascanLength, float measured) {
+// Whether the modelled anterior profile of p stays a clean step: on the 8-bit scale and never
+// darker than its darker side. A very dark air or a bright reflection makes the blurred model
+// ring below zero and wrap around on the 8-bit scale, a template no surface resembles.
+bool CleanTemplate(CAnteriorSegmentModule& module, const CorneaSegParameter& p, int depth,
+                   std::vector<float>& profile) {
+  module.StepFunction(p.depthMicron, depth, p.axialRes1Micron, p.signal1Level_0, p.signal1Level_1,
+                      p.signal1Level_2, profile.data());
+  const auto [lo, hi] = std::minmax_element(profile.begin(), profile.end());
+  return *hi <= kTemplateCeiling &&
+         *lo >= std::min(p.signal1Level_0, p.signal1Level_1) - kTemplateSlack;
+}
+
+// The anterior template closest to the measured levels that is clean: the air raised and the
+// reflection lowered in steps of kLevelStep (the reflection dropped last); false when none is.
+bool FitCleanTemplate(CorneaSegParameter& p, int ascanLength, float air, float reflection) {
   CAnteriorSegmentModule module;
   const int depth = std::max(ascanLength / std::max(p.axialSubsample, 1), 1);
   std::vector<float> profile(static_cast<std::size_t>(depth));
-  for (float level = measured; level > p.signal1Level_1; level -= kPeakStep) {
-    module.StepFunction(p.depthMicron, depth, p.axialRes1Micron, p.signal1Level_0,
-                        p.signal1Level_1, level, profile.data());
-    if (*std::max_element(profile.begin(), profile.end()) <= kTemplateCeiling) return level;
+  for (p.signal1Level_0 = air; p.signal1Level_0 < p.signal1Level_1;
+       p.signal1Level_0 += kLevelStep) {
+    for (p.signal1Level_2 = reflection; p.signal1Level_2 > p.signal1Level_1;
+         p.signal1Level_2 -= kLevelStep)
+      if (CleanTemplate(module, p, depth, profile)) return true;
+    p.signal1Level_2 = kNoReflection;
+    if (CleanTemplate(module, p, depth, profile)) return true;
   }
-  return p.signal1Level_1;
+  return false;
 }
 
 // Segments the measured B-scans with p; the number of A-scans with both surfaces confident.
@@ -170,17 +186,17 @@ CorneaSegParameter CorneaSegAdaptLevels(const std::uint8_t* volume, int numBscan
     measured.stroma = MedianOf(s.stroma);
     measured.posteriorStroma = MedianOf(s.posteriorStroma);
     measured.aqueous = MedianOf(s.aqueous);
-    adapted.signal1Level_0 = measured.air;
     adapted.signal1Level_1 = measured.stroma;
     adapted.signal2Level_0 = measured.posteriorStroma;
     adapted.signal2Level_1 = measured.aqueous;
-    if (preset.signal1Level_2 > -100.0f)
-      adapted.signal1Level_2 = TemplatePeakLevel(adapted, L, measured.anteriorReflection);
+    const float reflection =
+        preset.signal1Level_2 > kNoReflection ? measured.anteriorReflection : kNoReflection;
+    const bool clean = FitCleanTemplate(adapted, L, measured.air, reflection);
     // The measured levels replace the preset's only where they segment the measured B-scans at
     // least as confidently: a step model of the device's own grey scale is not always the better
     // match for the correlation.
-    measured.applied = ConfidentAscans(volume, measuredBscans, W, L, adapted) >=
-                       ConfidentAscans(volume, measuredBscans, W, L, preset);
+    measured.applied = clean && ConfidentAscans(volume, measuredBscans, W, L, adapted) >=
+                                    ConfidentAscans(volume, measuredBscans, W, L, preset);
     if (!measured.applied) adapted = preset;
   }
   if (levels != nullptr) *levels = measured;

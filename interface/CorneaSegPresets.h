@@ -36,17 +36,18 @@ struct CorneaGreyLevels {
 };
 
 // The preset with its step-template levels set to the volume's own grey levels, so that a host
-// need not know its device's grey scale: signal1Level_0/1 become air and stroma, signal1Level_2
-// the anterior reflection (only when the preset models one: signal1Level_2 > -100; lowered as far
-// as needed for the modelled profile to stay below 250 on the 8-bit scale), signal2Level_0/1 the
-// posterior stroma and the aqueous. The levels are measured around the surfaces that the preset
-// itself finds (robust fits searching past empty trials, cornea evidence required) in up to four
-// B-scans spread over the volume (numBscans x bscanWidth x ascanLength bytes, as for
-// SegmentCornea). The adapted record is returned only when it segments those B-scans with at
-// least as many confident A-scans as the preset (levels->applied); otherwise, and when no B-scan
-// yields surfaces (levels->bscansMeasured = 0), the preset comes back unchanged. `levels`, when
-// given, receives what was measured. Throws "Input SD-OCT volume is NULL." and what
-// SegmentCornea throws for the volume and the preset.
+// need not know its device's grey scale: signal1Level_0/1/2 become air, stroma and the anterior
+// reflection (the reflection only when the preset models one: signal1Level_2 > -100),
+// signal2Level_0/1 the posterior stroma and the aqueous. The modelled anterior profile must stay
+// a clean step on the 8-bit scale: a very dark air or a bright reflection makes it ring and wrap,
+// so the air is raised and the reflection lowered (or dropped) in steps of 5 until it does. The
+// levels are measured around the surfaces that the preset itself finds (robust fits searching
+// past empty trials, cornea evidence required) in up to four B-scans spread over the volume
+// (numBscans x bscanWidth x ascanLength bytes, as for SegmentCornea). The adapted record is
+// returned only when it segments those B-scans with at least as many confident A-scans as the
+// preset (levels->applied); otherwise, and when no B-scan yields surfaces
+// (levels->bscansMeasured = 0), the preset comes back unchanged. `levels`, when given, receives
+// what was measured. Throws "Input SD-OCT volume is NULL." and what SegmentCornea throws.
 CorneaSegParameter CorneaSegAdaptLevels(const std::uint8_t* volume, int numBscans, int bscanWidth,
                                         int ascanLength, const CorneaSegParameter& preset,
                                         CorneaGreyLevels* levels = nullptr);

@@ -83,6 +83,10 @@ const Field kFields[] = {
     Real("posteriorConfidenceThreshold", &P::posteriorConfidenceThreshold, -1, 1),
     Flag("adjustAnterior", &P::adjustAnterior),
     Flag("pachymetryScan", &P::pachymetryScan),
+    Flag("robustFitSearchPastEmptyTrials", &P::robustFitSearchPastEmptyTrials),
+    Flag("requireCorneaEvidence", &P::requireCorneaEvidence),
+    Flag("refineToReflectionPeaks", &P::refineToReflectionPeaks),
+    Flag("fullDepthPositionsWhenSubsampled", &P::fullDepthPositionsWhenSubsampled),
 };
 
 std::string Number(double v) {

@@ -29,9 +29,11 @@ namespace {
 namespace fs = std::filesystem;
 using SDOCT::Algorithms::AlgorithmException;
 using SDOCT::Algorithms::CCorneaSegmentationAlgorithm;
+using SDOCT::Algorithms::CorneaBscanOutcome;
+using SDOCT::Algorithms::CorneaGreyLevels;
+using SDOCT::Algorithms::CorneaSegAdaptLevels;
 
-// The segmentation works on at most this many A-scans per B-scan after lateral subsampling.
-constexpr int kMaxWorkingWidth = 2048;
+constexpr int kMaxWorkingWidth = CCorneaSegmentationAlgorithm::kMaxWorkingWidth;
 // Smallest working B-scan (after subsampling): the templates, kernels and bands need room.
 constexpr int kMinAscans = 16;
 constexpr int kMinSamples = 64;
@@ -88,6 +90,7 @@ CorneaSegParameter BuildParameters(const SegmentOptions& o) {
   if (option("--depth-um", o.depthMicron, 100000)) p.depthMicron = o.depthMicron;
   if (option("--lateral-subsample", o.lateralSubsample, 64))
     p.lateralSubsample = o.lateralSubsample;
+  if (o.refinePeaks) p.refineToReflectionPeaks = true;
   ValidateCorneaParameters(p, o.parameterFile.empty() ? "preset " + o.preset : o.parameterFile);
   return p;
 }
@@ -112,13 +115,14 @@ Volume ReadVolume(const std::vector<std::string>& files, int lateralSubsample, i
       v.ascanLength = image.height;
       const long long maxWidth = static_cast<long long>(kMaxWorkingWidth) * lateralSubsample;
       if (image.width > maxWidth)
-        throw CliError(ExitCode::BadScan,
-                       files[b] + ": B-scan width of " + std::to_string(image.width) +
-                           " A-scans is above the " + std::to_string(maxWidth) +
-                           " the segmentation accepts with lateral subsample " +
-                           std::to_string(lateralSubsample) +
-                           " (2048 A-scans after "
-                           "subsampling); raise lateralSubsample (--lateral-subsample).");
+        throw CliError(ExitCode::BadScan, files[b] + ": B-scan width of " +
+                                              std::to_string(image.width) +
+                                              " A-scans is above the " + std::to_string(maxWidth) +
+                                              " the segmentation accepts with lateral subsample " +
+                                              std::to_string(lateralSubsample) + " (" +
+                                              std::to_string(kMaxWorkingWidth) +
+                                              " A-scans after subsampling); raise lateralSubsample "
+                                              "(--lateral-subsample).");
       if (image.width / lateralSubsample < kMinAscans ||
           image.height / axialSubsample < kMinSamples)
         throw CliError(ExitCode::BadScan,
@@ -176,26 +180,38 @@ struct Layers {
 
 struct BscanSummary {
   int centralAscan = 0;
-  double centralThicknessUm = -1;  // -1: a surface is missing at the central A-scan
+  // Median (posterior - anterior) over the A-scans within 0.5 mm of the centre whose two
+  // confidences are 1; -1 when there is none (no thickness from unconfident surfaces).
+  double centralThicknessUm = -1;
   double anteriorShare = 0, posteriorShare = 0, bothShare = 0;
+  CorneaBscanOutcome outcome = CorneaBscanOutcome::Segmented;
 };
 
-BscanSummary Summarise(const Layers& r, int b, int W, int L, int depthMicron) {
+constexpr double kCentralHalfWidthUm = 500.0;
+
+BscanSummary Summarise(const Layers& r, int b, int W, int L, const CorneaSegParameter& p,
+                       CorneaBscanOutcome outcome) {
   BscanSummary s;
   s.centralAscan = W / 2;
-  const size_t c = static_cast<size_t>(b) * W + s.centralAscan;
-  if (r.anterior[c] >= 0 && r.posterior[c] >= 0)
-    s.centralThicknessUm = (static_cast<double>(r.posterior[c]) - r.anterior[c]) * depthMicron / L;
-  int a = 0, p = 0, both = 0;
+  s.outcome = outcome;
+  const int reach = W > 1 ? static_cast<int>(kCentralHalfWidthUm * (W - 1) / p.lateralXMicron) : 0;
+  std::vector<double> central;
+  int a = 0, q = 0, both = 0;
   for (int j = 0; j < W; ++j) {
     const size_t k = static_cast<size_t>(b) * W + j;
     const bool ca = r.anteriorConfidence[k] == 1.0f, cp = r.posteriorConfidence[k] == 1.0f;
     a += ca;
-    p += cp;
+    q += cp;
     both += ca && cp;
+    if (ca && cp && std::abs(j - s.centralAscan) <= reach)
+      central.push_back((static_cast<double>(r.posterior[k]) - r.anterior[k]) * p.depthMicron / L);
+  }
+  if (!central.empty()) {
+    std::nth_element(central.begin(), central.begin() + central.size() / 2, central.end());
+    s.centralThicknessUm = central[central.size() / 2];
   }
   s.anteriorShare = double(a) / W;
-  s.posteriorShare = double(p) / W;
+  s.posteriorShare = double(q) / W;
   s.bothShare = double(both) / W;
   return s;
 }
@@ -271,7 +287,10 @@ std::string OverlayName(int b) {
 
 struct RunInfo {
   std::vector<std::string> files;
-  std::vector<double> angles;  // empty or one per B-scan
+  std::vector<CorneaBscanOutcome> outcomes;  // one per B-scan
+  std::string levelsMode;                    // "auto" or "preset"
+  CorneaGreyLevels levels;                   // measured (auto)
+  std::vector<double> angles;                // empty or one per B-scan
   CorneaSegParameter parameters;
   std::uint32_t seed = 1;
   bool overlays = true;
@@ -281,7 +300,7 @@ void WriteResults(StagedOutputs& out, const Volume& v, const Layers& r, const Ru
   const int N = v.numBscans, W = v.bscanWidth, L = v.ascanLength;
   const CorneaSegParameter& p = info.parameters;
   std::vector<BscanSummary> summaries;
-  for (int b = 0; b < N; ++b) summaries.push_back(Summarise(r, b, W, L, p.depthMicron));
+  for (int b = 0; b < N; ++b) summaries.push_back(Summarise(r, b, W, L, p, info.outcomes[b]));
 
   if (info.overlays)
     for (int b = 0; b < N; ++b) {
@@ -310,12 +329,13 @@ void WriteResults(StagedOutputs& out, const Volume& v, const Layers& r, const Ru
   out.WriteText(kResultCsv, csv.str());
 
   std::ostringstream summary;
-  summary << "bscan,file,angle_deg,central_ascan,central_thickness_um,anterior_confident_share,"
-             "posterior_confident_share,both_confident_share,overlay\n";
+  summary << "bscan,file,angle_deg,status,central_ascan,central_thickness_um,"
+             "anterior_confident_share,posterior_confident_share,both_confident_share,overlay\n";
   for (int b = 0; b < N; ++b) {
     const BscanSummary& s = summaries[b];
     summary << b << ',' << CsvField(info.files[b]) << ','
-            << (info.angles.empty() ? "" : Fixed(info.angles[b], 4)) << ',' << s.centralAscan << ','
+            << (info.angles.empty() ? "" : Fixed(info.angles[b], 4)) << ','
+            << CorneaBscanOutcomeName(s.outcome) << ',' << s.centralAscan << ','
             << (s.centralThicknessUm >= 0 ? Fixed(s.centralThicknessUm, 2) : "") << ','
             << Fixed(s.anteriorShare, 4) << ',' << Fixed(s.posteriorShare, 4) << ','
             << Fixed(s.bothShare, 4) << ',' << (info.overlays ? OverlayName(b) : "") << '\n';
@@ -335,10 +355,27 @@ void WriteResults(StagedOutputs& out, const Volume& v, const Layers& r, const Ru
   j["conventions"] = {
       {"surfaces", "depth in samples from the top of the image (fractional); -1 = none"},
       {"confidence", "1 reliable, -1 unreliable, -2 specular reflection, -3 at the image edge"},
+      {"status", "segmented, no candidates, fit abandoned or no cornea evidence"},
       {"centralThicknessMicron",
-       "(posterior - anterior) at the central A-scan x scanDepthMicron / ascanLength; null when "
-       "a surface is missing there"}};
+       "median (posterior - anterior) x scanDepthMicron / ascanLength over the A-scans within "
+       "0.5 mm of the centre with both confidences 1; null when there is none"}};
   j["parameters"] = CorneaParametersToJson(p);
+  nlohmann::ordered_json lv;
+  lv["mode"] = info.levelsMode;
+  if (info.levelsMode == "auto") {
+    lv["bscansMeasured"] = info.levels.bscansMeasured;
+    lv["applied"] = info.levels.applied;
+    if (info.levels.bscansMeasured > 0)
+      lv["measured"] = {{"air", info.levels.air},
+                        {"anteriorReflection", info.levels.anteriorReflection},
+                        {"stroma", info.levels.stroma},
+                        {"posteriorStroma", info.levels.posteriorStroma},
+                        {"aqueous", info.levels.aqueous}};
+  }
+  lv["used"] = {{"signal1Level_0", p.signal1Level_0}, {"signal1Level_1", p.signal1Level_1},
+                {"signal1Level_2", p.signal1Level_2}, {"signal2Level_0", p.signal2Level_0},
+                {"signal2Level_1", p.signal2Level_1}, {"signal2Level_2", p.signal2Level_2}};
+  j["levels"] = std::move(lv);
   nlohmann::ordered_json bscans = nlohmann::ordered_json::array();
   for (int b = 0; b < N; ++b) {
     const BscanSummary& s = summaries[b];
@@ -352,6 +389,7 @@ void WriteResults(StagedOutputs& out, const Volume& v, const Layers& r, const Ru
     e["angleDeg"] =
         info.angles.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(info.angles[b]);
     e["overlay"] = info.overlays ? nlohmann::ordered_json(OverlayName(b)) : nullptr;
+    e["status"] = CorneaBscanOutcomeName(s.outcome);
     e["centralAscan"] = s.centralAscan;
     e["centralThicknessMicron"] =
         s.centralThicknessUm >= 0 ? nlohmann::ordered_json(s.centralThicknessUm) : nullptr;
@@ -369,6 +407,35 @@ void WriteResults(StagedOutputs& out, const Volume& v, const Layers& r, const Ru
   out.WriteText(kResultJson, j.dump(1) + "\n");
 }
 
+// The console summary: per B-scan without a surface the reason, "no cornea found" when no B-scan
+// shows one, and a mean central thickness only over B-scans with confident central A-scans.
+void PrintSummary(const Layers& r, const Volume& v, const RunInfo& info, double seconds,
+                  const std::string& folder, bool overlays) {
+  const int N = v.numBscans, W = v.bscanWidth, L = v.ascanLength;
+  double sum = 0;
+  int count = 0, cornea = 0;
+  for (int b = 0; b < N; ++b) {
+    const BscanSummary s = Summarise(r, b, W, L, info.parameters, info.outcomes[b]);
+    if (s.centralThicknessUm >= 0) sum += s.centralThicknessUm, ++count;
+    if (s.outcome == CorneaBscanOutcome::Segmented)
+      ++cornea;
+    else
+      std::printf("B-scan %d (%s): no surface: %s\n", b, info.files[b].c_str(),
+                  CorneaBscanOutcomeName(s.outcome));
+  }
+  std::printf("Segmented %d B-scan%s of %d x %d in %.2f s", N, N == 1 ? "" : "s", W, L, seconds);
+  if (cornea == 0)
+    std::printf("; no cornea found");
+  else if (count > 0)
+    std::printf("; mean central thickness %.1f um", sum / count);
+  if (info.levelsMode == "auto")
+    std::printf("\nLevels: %s", info.levels.applied              ? "measured from the scan"
+                                : info.levels.bscansMeasured > 0 ? "measured, preset kept"
+                                                                 : "preset (none measured)");
+  std::printf("\nResults in %s: %s, %s, %s%s\n", folder.c_str(), kResultJson, kResultCsv,
+              kSummaryCsv, overlays ? ", overlay_NNN.png" : "");
+}
+
 }  // namespace
 
 std::vector<int> SegmentationRandomValues(std::uint32_t seed) {
@@ -379,7 +446,7 @@ std::vector<int> SegmentationRandomValues(std::uint32_t seed) {
 }
 
 int RunSegmentCornea(const SegmentOptions& o) {
-  const CorneaSegParameter p = BuildParameters(o);
+  CorneaSegParameter p = BuildParameters(o);
   if (o.printParameters) {
     std::printf("%s\n", CorneaParametersToJson(p).dump(2).c_str());
     return 0;
@@ -405,6 +472,15 @@ int RunSegmentCornea(const SegmentOptions& o) {
   const auto start = std::chrono::steady_clock::now();
   const Volume v = ReadVolume(info.files, p.lateralSubsample, p.axialSubsample);
   const int W = v.bscanWidth, L = v.ascanLength;
+  info.levelsMode = o.levels;
+  if (o.levels == "auto") {
+    try {
+      p = CorneaSegAdaptLevels(v.data.data(), N, W, L, p, &info.levels);
+    } catch (const AlgorithmException& e) {
+      throw CliError(ExitCode::Segmentation, std::string("level estimation failed: ") + e.what());
+    }
+    info.parameters = p;
+  }
   const size_t perBscan = static_cast<size_t>(W) * L, perLayer = static_cast<size_t>(N) * W;
 
   // Layers start at -1 (no value): a B-scan in which no surface is found keeps them.
@@ -426,6 +502,7 @@ int RunSegmentCornea(const SegmentOptions& o) {
                                    static_cast<std::uint32_t>(random.size()), buffer.data(),
                                    &r.anterior[k], &r.posterior[k], &r.anteriorConfidence[k],
                                    &r.posteriorConfidence[k]);
+        info.outcomes.push_back(segmentation.LastBscanOutcomes().front());
       } catch (const AlgorithmException& e) {
         throw CliError(ExitCode::Segmentation,
                        info.files[b] + ": segmentation failed: " + e.what());
@@ -439,18 +516,7 @@ int RunSegmentCornea(const SegmentOptions& o) {
   StagedOutputs out(o.outputDir);
   WriteResults(out, v, r, info);
   out.Commit();
-  if (!o.quiet) {
-    double sum = 0;
-    int count = 0;
-    for (int b = 0; b < N; ++b) {
-      const BscanSummary s = Summarise(r, b, W, L, p.depthMicron);
-      if (s.centralThicknessUm >= 0) sum += s.centralThicknessUm, ++count;
-    }
-    std::printf("Segmented %d B-scan%s of %d x %d in %.2f s", N, N == 1 ? "" : "s", W, L, seconds);
-    if (count > 0) std::printf("; mean central thickness %.1f um", sum / count);
-    std::printf("\nResults in %s: %s, %s, %s%s\n", out.folder().string().c_str(), kResultJson,
-                kResultCsv, kSummaryCsv, o.overlays ? ", overlay_NNN.png" : "");
-  }
+  if (!o.quiet) PrintSummary(r, v, info, seconds, out.folder().string(), o.overlays);
   return 0;
 }
 

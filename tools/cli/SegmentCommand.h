@@ -27,6 +27,10 @@ struct SegmentOptions {
   bool overlays = true;
   bool quiet = false;
   bool printParameters = false;  // print the record as JSON and stop
+  // "auto": the step-template levels measured from the scan (CorneaSegAdaptLevels); "preset":
+  // the record's own.
+  std::string levels = "auto";
+  bool refinePeaks = false;  // surfaces on their reflection peaks (refineToReflectionPeaks)
 };
 
 // Names of the result files in the output folder.

@@ -108,6 +108,13 @@ int Main(int argc, char** argv) {
       ->capture_default_str();
   bool noOverlays = false;
   segment->add_flag("--no-overlays", noOverlays, "Write no overlay pictures");
+  segment
+      ->add_option("--levels", seg.levels,
+                   "Step-template grey levels: auto (measured from the scan) or preset")
+      ->check(CLI::IsMember({"auto", "preset"}));
+  segment->add_flag("--refine-peaks", seg.refinePeaks,
+                    "Move both surfaces onto their reflection peaks (sub-sample, unbiased "
+                    "thickness)");
   segment->add_flag("-q,--quiet", seg.quiet, "No progress bar and no summary");
   segment->add_flag("--print-params", seg.printParameters,
                     "Print the parameter record as JSON and stop");

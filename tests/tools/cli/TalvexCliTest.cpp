@@ -354,7 +354,35 @@ TEST_F(TalvexCli, RepeatsBitForBitAndTakesPresetThenFileThenOptions) {
   EXPECT_EQ(p["lateralSubsample"], 4);
   EXPECT_EQ(p["depthMicron"], 2500);
   EXPECT_EQ(p["corrCoeffThresh"], 0.9);
-  EXPECT_EQ(p.size(), 38u);
+  EXPECT_EQ(p.size(), 42u);
+}
+
+TEST_F(TalvexCli, ReportsNoCorneaAndItsReasonAndRecordsTheLevelsItUsed) {
+  ASSERT_EQ(Talvex("synth --no-cornea half-plane --frames 2 --out nc").code, 0);
+  const Outcome none = Talvex("segment-cornea nc -o none --no-overlays");
+  ASSERT_EQ(none.code, 0) << none.err;
+  EXPECT_NE(none.out.find("no surface: no cornea evidence"), std::string::npos) << none.out;
+  EXPECT_NE(none.out.find("no cornea found"), std::string::npos) << none.out;
+  EXPECT_EQ(none.out.find("thickness"), std::string::npos) << none.out;
+  const json n = json::parse(Slurp(dir_ / "none" / "cornea.json"));
+  EXPECT_EQ(n["bscans"][0]["status"], "no cornea evidence");
+  EXPECT_TRUE(n["bscans"][0]["centralThicknessMicron"].is_null());
+
+  Synth(1);
+  ASSERT_EQ(Talvex("segment-cornea scan -o auto -q").code, 0);
+  ASSERT_EQ(Talvex("segment-cornea scan -o kept -q --levels preset --refine-peaks").code, 0);
+  const json a = json::parse(Slurp(dir_ / "auto" / "cornea.json"));
+  const json k = json::parse(Slurp(dir_ / "kept" / "cornea.json"));
+  EXPECT_EQ(a["levels"]["mode"], "auto");
+  EXPECT_GE(a["levels"]["bscansMeasured"], 1);
+  EXPECT_NEAR(a["levels"]["used"]["signal1Level_1"].get<double>(),
+              a["parameters"]["signal1Level_1"].get<double>(), 1e-4);
+  EXPECT_EQ(k["levels"]["mode"], "preset");
+  EXPECT_EQ(k["levels"]["used"]["signal1Level_1"], 70.0);
+  EXPECT_EQ(k["parameters"]["refineToReflectionPeaks"], true);
+  EXPECT_EQ(a["bscans"][0]["status"], "segmented");
+  EXPECT_FALSE(a["bscans"][0]["centralThicknessMicron"].is_null());
+  EXPECT_EQ(Talvex("segment-cornea scan -o bad --levels device").code, 2);
 }
 
 // A broken input: the files it needs, the arguments, the exit code and a part of the message.
