@@ -2,6 +2,7 @@
 // speckle and noise: boundary errors in samples against the simulator's ray-traced truth.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -62,6 +63,10 @@ void ExpectClinicalAccuracy(const Segmented& s, const std::string& label) {
   EXPECT_GE(a.centralConfidentShare, kCentralConfidentShare);
   EXPECT_EQ(a.specularMissed, 0);
   EXPECT_GT(a.specularTotal, 0);
+  // A specular mark spans xPos - xOffset .. xPos + xOffset - 1: an even number of A-scans.
+  const int W = s.scan.bscanWidth;
+  for (int b = 0; b < s.scan.numBscans; ++b)
+    EXPECT_EQ(std::count(s.antC.begin() + b * W, s.antC.begin() + (b + 1) * W, -2.0f) % 2, 0) << b;
 }
 
 class PresetEye : public ::testing::TestWithParam<const char*> {};

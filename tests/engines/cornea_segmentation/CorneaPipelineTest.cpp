@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -144,6 +145,59 @@ TEST(CorneaPipeline, NothingCorrelatesSoEveryRowKeepsTheCallersValues) {
   EXPECT_EQ(pst, std::vector<float>(n, -7));
   // Only the thresholding and the marks act on the caller's values: -7 lies above the top.
   EXPECT_EQ(antC, std::vector<float>(n, -3.0f));
+}
+
+TEST(CorneaPipeline, AbandonedRowsKeepTheCallersConfidencesThroughTheThresholdAndMedianOf11) {
+  SimpleScan s;
+  std::fill(s.volume.begin(), s.volume.end(), std::uint8_t{0});
+  const int W = s.W;
+  // One B-scan, anterior only (no marks): 0.9 everywhere but runs of 5 and 6 A-scans at 0.1.
+  std::vector<float> conf(W, 0.9f), ant(W, -7);
+  for (int i = 100; i < 105; ++i) conf[i] = 0.1f;
+  for (int i = 300; i < 306; ++i) conf[i] = 0.1f;
+  std::vector<std::uint8_t> buffer(size_t(W) * s.L);
+  CCorneaSegmentationAlgorithm facade;
+  facade.Initialize(SimpleParameters(s));
+  facade.SegmentAnterior(s.volume.data(), 1, W, s.L, CAnteriorSegmentModule::DefaultRandomValues(),
+                         65536, buffer.data(), ant.data(), conf.data());
+  // Reference: threshold at anteriorConfidenceThreshold, then a centred running median of 11
+  // (the runs lie far from the row's ends).
+  std::vector<float> thresholded(W), expected(W);
+  for (int i = 0; i < W; ++i)
+    thresholded[i] = (i >= 100 && i < 105) || (i >= 300 && i < 306) ? -1 : 1;
+  for (int i = 5; i < W - 5; ++i) {
+    std::vector<float> window(thresholded.begin() + i - 5, thresholded.begin() + i + 6);
+    std::nth_element(window.begin(), window.begin() + 5, window.end());
+    expected[i] = window[5];
+  }
+  for (int i = 5; i < W - 5; ++i) ASSERT_EQ(conf[i], expected[i]) << i;
+  EXPECT_EQ(conf[102], 1.0f);   // a run of 5 is removed
+  EXPECT_EQ(conf[302], -1.0f);  // a run of 6 keeps its middle
+}
+
+TEST(CorneaPipeline, PeakOptionPutsTheAnteriorSurfaceOnTheMiddleOfItsSaturatedReflection) {
+  SimpleScan s;  // reflection: 3 samples of 110 from the anterior depth down
+  for (auto& v : s.volume) v = std::min<int>(v, 200);
+  const int n = s.numBscans * s.W;
+  std::vector<std::uint8_t> buffer(s.volume.size());
+  std::vector<float> edge(n, -1), peak(n, -1);
+  for (bool refine : {false, true}) {
+    CorneaSegParameter p = SimpleParameters(s);
+    p.refineToReflectionPeaks = refine;
+    CCorneaSegmentationAlgorithm facade;
+    facade.Initialize(p);
+    facade.SegmentAnterior(s.volume.data(), s.numBscans, s.W, s.L,
+                           CAnteriorSegmentModule::DefaultRandomValues(), 65536, buffer.data(),
+                           (refine ? peak : edge).data(), nullptr);
+  }
+  double edgeError = 0, peakError = 0;
+  for (int i = 0; i < n; ++i) {
+    const double centre = std::ceil(s.Anterior(i % s.W)) + 1.0;  // samples ceil(A) .. ceil(A) + 2
+    edgeError += std::fabs(edge[i] - centre) / n;
+    peakError += std::fabs(peak[i] - centre) / n;
+  }
+  EXPECT_LT(peakError, 0.6);
+  EXPECT_GT(edgeError, peakError + 0.3);
 }
 
 TEST(CorneaPipeline, RefusesMissingInputsAndImpossibleSettingsWithExactMessages) {
