@@ -120,24 +120,54 @@ bool FitCleanTemplate(CorneaSegParameter& p, int ascanLength, float air, float r
   return false;
 }
 
-// Segments the measured B-scans with p; the number of A-scans with both surfaces confident.
+// Single B-scans of one volume segmented with a record (robust fits searching past empty trials,
+// cornea evidence required) and the measurement's fixed random array; the surfaces and
+// confidences of the last B-scan stay readable.
+class BscanSegmenter {
+ public:
+  BscanSegmenter(const std::uint8_t* volume, int W, int L, CorneaSegParameter p)
+      : ant(W),
+        pst(W),
+        antC(W),
+        pstC(W),
+        volume_(volume),
+        W_(W),
+        L_(L),
+        random_(MeasurementRandomValues()),
+        buffer_(static_cast<std::size_t>(W) * L) {
+    p.robustFitSearchPastEmptyTrials = p.requireCorneaEvidence = true;
+    segmentation_.Initialize(p);
+  }
+
+  // Segments B-scan b; true when it shows a cornea.
+  bool Segment(int b) {
+    for (auto* v : {&ant, &pst, &antC, &pstC}) std::fill(v->begin(), v->end(), -1.0f);
+    segmentation_.SegmentCornea(Bscan(b), 1, W_, L_, random_.data(), kRandomCount, buffer_.data(),
+                                ant.data(), pst.data(), antC.data(), pstC.data());
+    return segmentation_.LastBscanOutcomes().front() == CorneaBscanOutcome::Segmented;
+  }
+
+  const std::uint8_t* Bscan(int b) const { return volume_ + static_cast<long long>(b) * W_ * L_; }
+
+  // Surfaces and confidences of the last B-scan segmented.
+  std::vector<float> ant, pst, antC, pstC;
+
+ private:
+  const std::uint8_t* volume_;
+  int W_, L_;
+  std::vector<int> random_;
+  std::vector<std::uint8_t> buffer_;
+  CCorneaSegmentationAlgorithm segmentation_;
+};
+
+// The number of A-scans of the given B-scans with both surfaces confident under p.
 long long ConfidentAscans(const std::uint8_t* volume, const std::vector<int>& bscans, int W, int L,
                           const CorneaSegParameter& p) {
-  CorneaSegParameter search = p;
-  search.robustFitSearchPastEmptyTrials = search.requireCorneaEvidence = true;
-  CCorneaSegmentationAlgorithm segmentation;
-  segmentation.Initialize(search);
-  const std::vector<int> random = MeasurementRandomValues();
-  const long long bytes = static_cast<long long>(W) * L;
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bytes));
-  std::vector<float> ant(W), pst(W), antC(W), pstC(W);
+  BscanSegmenter segmenter(volume, W, L, p);
   long long confident = 0;
   for (int b : bscans) {
-    std::fill(antC.begin(), antC.end(), -1.0f);
-    std::fill(pstC.begin(), pstC.end(), -1.0f);
-    segmentation.SegmentCornea(volume + b * bytes, 1, W, L, random.data(), kRandomCount,
-                               buffer.data(), ant.data(), pst.data(), antC.data(), pstC.data());
-    for (int i = 0; i < W; ++i) confident += antC[i] == 1.0f && pstC[i] == 1.0f;
+    segmenter.Segment(b);
+    for (int i = 0; i < W; ++i) confident += segmenter.antC[i] == 1.0f && segmenter.pstC[i] == 1.0f;
   }
   return confident;
 }
@@ -156,27 +186,15 @@ CorneaSegParameter CorneaSegAdaptLevels(const std::uint8_t* volume, int numBscan
     if (levels != nullptr) *levels = measured;
     return adapted;
   }
-  CorneaSegParameter search = preset;
-  search.robustFitSearchPastEmptyTrials = true;
-  search.requireCorneaEvidence = true;
-  CCorneaSegmentationAlgorithm segmentation;
-  segmentation.Initialize(search);
-  const std::vector<int> random = MeasurementRandomValues();
-  const long long bytes = static_cast<long long>(W) * L;
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bytes));
-  std::vector<float> ant(W), pst(W), antC(W), pstC(W);
+  BscanSegmenter segmenter(volume, W, L, preset);
   const double perUm = static_cast<double>(L) / preset.depthMicron;
   Samples s;
   std::vector<int> measuredBscans;
   for (int k = 0; k < count; ++k) {
     // B-scans spread evenly over the volume.
     const int b = static_cast<int>((static_cast<long long>(2 * k + 1) * numBscans) / (2 * count));
-    std::fill(ant.begin(), ant.end(), -1.0f);
-    std::fill(pst.begin(), pst.end(), -1.0f);
-    segmentation.SegmentCornea(volume + b * bytes, 1, W, L, random.data(), kRandomCount,
-                               buffer.data(), ant.data(), pst.data(), antC.data(), pstC.data());
-    if (segmentation.LastBscanOutcomes().front() != CorneaBscanOutcome::Segmented) continue;
-    ReadBscan(volume + b * bytes, W, L, perUm, ant.data(), pst.data(), s);
+    if (!segmenter.Segment(b)) continue;
+    ReadBscan(segmenter.Bscan(b), W, L, perUm, segmenter.ant.data(), segmenter.pst.data(), s);
     measuredBscans.push_back(b);
     ++measured.bscansMeasured;
   }
