@@ -167,5 +167,26 @@ TEST(CorneaDewarpingFacade, TheCorrectedAscanHoldsTheAirStretchedByTheReferenceI
   EXPECT_EQ(s.out1[(W / 2) * D + 440], 50);
 }
 
+TEST(CorneaDewarpingFacade, EachDirectionTakesItsSagFromTheHorizontalAndVerticalValues) {
+  // A flat anterior surface under an unswept beam follows the scan surface's sag: at x = -1/2 it
+  // lies S / 4 deeper than at the centre, S = 0.1 mm at 0 degrees, 0.3 mm at 90 degrees and
+  // sqrt((0.1^2 + 0.3^2) / 2) at 45 degrees (also at 135 degrees).
+  const int W = 128, L = 200, D = 278;
+  Scan s(4, W, L, D);
+  std::fill(s.ant.begin(), s.ant.end(), 100.0f);
+  const float directions[4] = {0, 90, 45, 135}, sag[2] = {0.1f, 0.3f}, noSweep[2] = {0, 0};
+  CCorneaDewarpingAlgorithm f;
+  f.InitializeHDCornea(kScanner.n_phase, kScanner.n_group, kScanner.n_ref, 4, directions,
+                       kScanner.half_FOV, noSweep, sag, kScanner.scan_depth);
+  f.DewarpHDCorneaAnt(s.volume.data(), 4, W, L, s.ant.data(), s.pst.data(), s.out1.data(), D,
+                      s.dAnt.data(), s.dPst.data());
+  const double diagonal = std::sqrt((0.01 + 0.09) / 2);
+  const double expected[4] = {0.1, 0.3, diagonal, diagonal};
+  for (int b = 0; b < 4; ++b) {
+    const float* row = s.dAnt.data() + b * W;
+    EXPECT_NEAR(row[W / 4] - row[W / 2], expected[b] / 4 / kScanner.scan_depth * L, 0.05) << b;
+  }
+}
+
 }  // namespace
 }  // namespace Talvex::SDOCT::Algorithms
