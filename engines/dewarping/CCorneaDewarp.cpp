@@ -1,0 +1,215 @@
+// Scan model, per-B-scan tables and image correction of the cornea dewarp engine.
+#include "engines/dewarping/CCorneaDewarp.h"
+
+#include <cmath>
+#include <vector>
+
+#include "common/data_structures/CLineSpace.h"
+#include "common/filters/LinearFilters.h"
+#include "core/AlgorithmException.h"
+#include "engines/base/LibraryStatus.h"
+#include "engines/dewarping/DewarpPlacement.h"
+#include "platform/image/TalvexIppiAdvanced.h"
+
+namespace Talvex::SDOCT::Algorithms {
+
+using DewarpDetail::InnerIndex;
+using DewarpDetail::NearestSample;
+
+namespace {
+constexpr const char* kWidthLimitImage =
+    "Maximum number of Ascan in a Bscan must be smaller than 1025.";
+constexpr const char* kLengthLimit =
+    "Maximum number of Ascan in a Bscan must be smaller than 2049.";
+constexpr const char* kConv1DFailed = "TalvexAlgorithm: Conv1D() failed.";
+
+// Differences over a sequence: one-sided at both ends, halved central differences inside.
+void Differences(const float* v, int n, double* slope) {
+  if (n < 2) {
+    for (int j = 0; j < n; ++j) slope[j] = 0.0;
+    return;
+  }
+  slope[0] = static_cast<double>(v[1]) - v[0];
+  for (int j = 1; j < n - 1; ++j) slope[j] = (static_cast<double>(v[j + 1]) - v[j - 1]) * 0.5;
+  slope[n - 1] = static_cast<double>(v[n - 1]) - v[n - 2];
+}
+}  // namespace
+
+void CCorneaDewarp::Initialize(float nPhase, float nGroup, float halfScanAngleDeg,
+                               float halfScanWidth, float scanSag, float scanWidth,
+                               float scanDepth) {
+  n_phase = nPhase;
+  n_group = nGroup;
+  half_scan_angle = static_cast<float>(static_cast<double>(pi) * halfScanAngleDeg / 180.0);
+  half_scan_width = halfScanWidth;
+  scan_sag = scanSag;
+  scan_width = scanWidth;
+  scan_depth = scanDepth;
+}
+
+void CCorneaDewarp::FillSampleDepths(int ascanlen, float nn) {
+  for (int k = 0; k < ascanlen; ++k)
+    sampleDepth[k] = static_cast<float>(static_cast<double>(k) / ascanlen * nn * scan_depth);
+}
+
+void CCorneaDewarp::FillSmoothingKernel(int bscanwidth) {
+  // Raised cosine of 2h + 1 taps, h about a twelfth of the B-scan; a B-scan too narrow for one
+  // tap on each side keeps the raw slopes (a single tap of weight 1).
+  const int h = NearestSample(bscanwidth / 12.0, kMaxSize);
+  if (h == 0) {
+    kernel[0] = 1.0;
+    kernelLength = 1;
+    return;
+  }
+  for (int i = -h; i <= h; ++i)
+    kernel[i + h] = std::cos(static_cast<float>(static_cast<double>(i) / h * pi)) + 1.0;
+  kernelLength = 2 * h + 1;
+}
+
+void CCorneaDewarp::SmoothSlopes(int bscanwidth) {
+  using Common::Algorithms::Filters::Conv1D;
+  Engines::RequireSuccess(
+      Conv1D(slopeAxial.data(), bscanwidth, kernel.data(), kernelLength, slopeAxial.data()),
+      kConv1DFailed);
+  Engines::RequireSuccess(
+      Conv1D(slopeLateral.data(), bscanwidth, kernel.data(), kernelLength, slopeLateral.data()),
+      kConv1DFailed);
+}
+
+void CCorneaDewarp::GeneralPreComputation(const float* layer, int bscanwidth, int ascanlen,
+                                          const float* ray_angles, bool pivoit) {
+  using Common::Algorithms::DataStructures::CLineSpace;
+  const auto x = CLineSpace<float>::linspace(-1.0f, 1.0f, bscanwidth);
+  if (!x) return;
+  const float* xv = x->getdata();
+  for (int j = 0; j < bscanwidth; ++j) {
+    const float angle =
+        pivoit ? static_cast<float>(static_cast<double>(half_scan_angle) * xv[j]) : ray_angles[j];
+    sagTerm[j] = static_cast<float>(static_cast<double>(scan_sag) * xv[j] * xv[j]);
+    lateralBase[j] = static_cast<float>(static_cast<double>(xv[j]) * half_scan_width);
+    beamAxial[j] = std::cos(angle);
+    beamLateral[j] = -std::sin(angle);
+    const double zs = sampleDepth[NearestSample(layer[j], ascanlen - 1)];
+    if (pivoit) {
+      surfaceAxial[j] = static_cast<float>(std::cos(angle) * zs + sagTerm[j]);
+      surfaceLateral[j] = static_cast<float>(-std::sin(angle) * zs + lateralBase[j]);
+    } else {
+      surfaceAxial[j] = static_cast<float>(zs + sagTerm[j]);
+      surfaceLateral[j] = lateralBase[j];
+    }
+  }
+  FillSmoothingKernel(bscanwidth);
+  Differences(surfaceAxial.data(), bscanwidth, slopeAxial.data());
+  Differences(surfaceLateral.data(), bscanwidth, slopeLateral.data());
+  SmoothSlopes(bscanwidth);
+}
+
+CCorneaDewarp::Refraction CCorneaDewarp::Refract(int j) const {
+  const double dA = beamAxial[j], dL = beamLateral[j];
+  double nA = slopeLateral[j], nL = -slopeAxial[j];
+  const double len = std::sqrt(static_cast<float>(nA * nA + nL * nL));
+  nA /= len;
+  nL /= len;
+  const double cosI = nA * dA + nL * dL;
+  Refraction r{};
+  r.tAxial = dA - cosI * nA;
+  r.tLateral = dL - cosI * nL;
+  const double tA = r.tAxial / n_phase, tL = r.tLateral / n_phase;
+  r.q = tA * tA + tL * tL;
+  const double along = std::sqrt(static_cast<float>(1.0 - r.q));
+  r.rAxial = along * nA + tA;
+  r.rLateral = along * nL + tL;
+  return r;
+}
+
+void CCorneaDewarp::MapAScan(int j, int s, int ascanlen, float offset, bool mode, int bscanwidth,
+                             float* xMap, float* yMap, int dewarpascanlen) const {
+  const double W = bscanwidth;
+  const auto place = [&](int k, double a, double l) {
+    const int c = InnerIndex(l / scan_width * W + W / 2, bscanwidth);
+    const int p = InnerIndex(a / scan_depth * ascanlen - offset, dewarpascanlen);
+    if (c < 0 || p < 0) return;
+    xMap[static_cast<long long>(c) * dewarpascanlen + p] = static_cast<float>(k);
+    yMap[static_cast<long long>(c) * dewarpascanlen + p] = static_cast<float>(j);
+  };
+  for (int k = 0; k < s; ++k) {
+    if (mode) {
+      place(k, static_cast<double>(sampleDepth[k]) * beamAxial[j] + sagTerm[j],
+            static_cast<double>(sampleDepth[k]) * beamLateral[j] + lateralBase[j]);
+    } else {
+      xMap[static_cast<long long>(j) * dewarpascanlen + k] = static_cast<float>(k);
+      yMap[static_cast<long long>(j) * dewarpascanlen + k] = static_cast<float>(j);
+    }
+  }
+  const Refraction r = Refract(j);
+  for (int k = s; k < ascanlen; ++k) {
+    const double L = (static_cast<double>(sampleDepth[k]) - sampleDepth[s]) / n_group;
+    place(k, r.rAxial * L + surfaceAxial[j], r.rLateral * L + surfaceLateral[j]);
+  }
+}
+
+void CCorneaDewarp::ResampleAndFill(const std::uint8_t* bscan, int bscanwidth, int ascanlen,
+                                    const float* xMap, const float* yMap,
+                                    std::uint8_t* maxDewarpBscan, std::uint8_t* dewarpBscan,
+                                    int dewarpascanlen) {
+  using namespace Platform;
+  TALVEX_IPP(ippiRemap_8u_C1R, bscan, IppiSize{ascanlen, bscanwidth}, ascanlen,
+             IppiRect{0, 0, ascanlen, bscanwidth}, xMap, 4 * dewarpascanlen, yMap,
+             4 * dewarpascanlen, dewarpBscan, dewarpascanlen, IppiSize{dewarpascanlen, bscanwidth},
+             IPPI_INTER_CUBIC);
+  // The unreached background takes the value of the last byte; it is cleared and refilled from
+  // the median of its neighbourhood.
+  const long long total = static_cast<long long>(bscanwidth) * dewarpascanlen;
+  const std::uint8_t background = dewarpBscan[total - 1];
+  for (long long i = 0; i < total; ++i)
+    if (dewarpBscan[i] == background) dewarpBscan[i] = 0;
+  const long long inset = 3LL * dewarpascanlen + 3;
+  TALVEX_IPP(ippiFilterMedian_8u_C1R, dewarpBscan + inset, dewarpascanlen, maxDewarpBscan + inset,
+             dewarpascanlen, IppiSize{dewarpascanlen - 6, bscanwidth - 6}, IppiSize{7, 7},
+             IppiPoint{3, 3});
+  for (long long i = 0; i < total; ++i)
+    if (dewarpBscan[i] == 0) dewarpBscan[i] = maxDewarpBscan[i];
+}
+
+void CCorneaDewarp::DewarpBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen,
+                                const float* layer, float* xMap, float* yMap,
+                                std::uint8_t* maxDewarpBscan, float offset, bool mode,
+                                std::uint8_t* dewarpBscan, int dewarpascanlen) {
+  if (!mode && dewarpascanlen < ascanlen) throw AlgorithmException(kKeepAboveNeedsLength);
+  for (int j = 0; j < bscanwidth; ++j)
+    MapAScan(j, NearestSample(layer[j], ascanlen - 1), ascanlen, offset, mode, bscanwidth, xMap,
+             yMap, dewarpascanlen);
+  ResampleAndFill(bscan, bscanwidth, ascanlen, xMap, yMap, maxDewarpBscan, dewarpBscan,
+                  dewarpascanlen);
+}
+
+void CCorneaDewarp::DewarpBscans(const std::uint8_t* bscans, int numbscans, int bscanwidth,
+                                 int ascanlen, const float* layer, bool pivoit,
+                                 const float* ray_angles, float nn, float offset, bool mode,
+                                 std::uint8_t* dewarpBscans, int dewarpascanlen) {
+  if (bscanwidth > kMaxSize) throw AlgorithmException(kWidthLimitImage);
+  if (ascanlen > kMaxSize) throw AlgorithmException(kLengthLimit);
+  if (!mode && dewarpascanlen < ascanlen) throw AlgorithmException(kKeepAboveNeedsLength);
+  if (numbscans < 1 || bscanwidth < 1 || ascanlen < 1 || dewarpascanlen < 1) return;
+  FillSampleDepths(ascanlen, nn);
+  const std::size_t outSize = static_cast<std::size_t>(bscanwidth) * dewarpascanlen;
+  std::vector<float> xMap(outSize), yMap(outSize);
+  std::vector<std::uint8_t> scratch(outSize);
+  for (int b = 0; b < numbscans; ++b) {
+    const std::size_t row = static_cast<std::size_t>(b) * bscanwidth;
+    GeneralPreComputation(layer + row, bscanwidth, ascanlen,
+                          ray_angles ? ray_angles + row : nullptr, pivoit);
+    std::fill(xMap.begin(), xMap.end(), 0.0f);
+    std::fill(yMap.begin(), yMap.end(), 0.0f);
+    DewarpBscan(bscans + row * ascanlen, bscanwidth, ascanlen, layer + row, xMap.data(),
+                yMap.data(), scratch.data(), offset, mode, dewarpBscans + row * dewarpascanlen,
+                dewarpascanlen);
+  }
+}
+
+void CCorneaDewarp::DewarpSmoothLayer(const float* layer, int bscanWidth, float smooth,
+                                      float* smoothLayer) {
+  SmoothLayer(layer, 1, bscanWidth, smooth, smoothLayer);
+}
+
+}  // namespace Talvex::SDOCT::Algorithms
