@@ -44,7 +44,7 @@ struct Inputs {
     }
     for (int t = 0; t < kMaxTaps; ++t) rows.push_back(data[t].data());
     for (int t = 0; t < kMaxTaps; ++t) byteRows.push_back(bytes[t].data());
-    w.resize(4 * n);
+    w.resize(4 * n + kMaxTaps);  // per-sample weights of up to 4 taps, or kMaxTaps row weights
     for (float& v : w) v = weight(rng);
     for (int x = 0; x < n; ++x) idx.push_back(start(rng));
   }
