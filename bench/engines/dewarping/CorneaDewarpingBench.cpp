@@ -38,8 +38,8 @@ const Input& Data() {
 
 void PerBscan(benchmark::State& state, int numBscans) {
   state.SetItemsProcessed(state.iterations() * numBscans);
-  state.counters["ms_per_bscan"] =
-      benchmark::Counter(static_cast<double>(state.iterations() * numBscans) / 1000.0,
+  state.counters["s_per_bscan"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * numBscans),
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
