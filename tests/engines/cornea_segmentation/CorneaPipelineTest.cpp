@@ -234,7 +234,33 @@ TEST(CorneaPipeline, RefusesMissingInputsAndImpossibleSettingsWithExactMessages)
   EXPECT_EQ(message(anterior(s.volume.data(), buffer.data(), random)),
             "TalvexAlgorithm: bspline() failed.");
   facade.Initialize(CorneaSegParameter());  // all zero: would divide by zero
-  EXPECT_NE(message(anterior(s.volume.data(), buffer.data(), random)), "no exception");
+  EXPECT_EQ(message(anterior(s.volume.data(), buffer.data(), random)),
+            "CorneaSegParameter.lateralSubsample out of range: allowed 1 to 64.");
+}
+
+TEST(CorneaPipeline, WorkingWidthLimitAndTemplateLengthAreExactBoundaries) {
+  CorneaSegParameter p = CorneaSegPresetRadial1024();
+  p.lateralSubsample = 1, p.depthMicron = 2000;  // 20 um per sample
+  CCorneaSegmentationAlgorithm facade;
+  facade.Initialize(p);
+  const int* random = CAnteriorSegmentModule::DefaultRandomValues();
+  const auto run = [&](int W, int L) {
+    std::vector<std::uint8_t> volume(std::size_t(W) * L + 1, 40), buffer(volume.size());
+    std::vector<float> layer(W + 1, -1);
+    facade.SegmentAnterior(volume.data(), 1, W, L, random, 65536, buffer.data(), layer.data(),
+                           nullptr);
+  };
+  EXPECT_NO_THROW(run(2048, 101));  // 2048 working A-scans are accepted
+  try {
+    run(2049, 101);
+    ADD_FAILURE();
+  } catch (const AlgorithmException& e) {
+    EXPECT_STREQ(e.what(), "Working B-scan width exceeds 2048 A-scans.");
+  }
+  // A working A-scan no longer than the 100-sample template gives no candidate at all.
+  run(64, 100);
+  EXPECT_EQ(facade.LastBscanOutcomes()[0], CorneaBscanOutcome::NoCandidates);
+  EXPECT_NO_THROW(run(0, 100));  // an empty B-scan is nothing to do
 }
 
 TEST(CorneaPipeline, TinyOrOddScansGiveAFixedRefusalOrAnOutcomeNeverACrash) {
