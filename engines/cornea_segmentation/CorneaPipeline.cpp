@@ -206,8 +206,9 @@ void ToFullDepth(const CCorneaSegmentation& e, float* row, int W) {
   for (int i = 0; i < W; ++i) row[i] = static_cast<float>(row[i] * e.axialSubsample);
 }
 
-// Both surfaces of B-scan b (working depths; the axial rescaling follows for the whole volume).
-// input is the caller's B-scan, used to snap the anterior surface to its intensity peak.
+// Both surfaces of B-scan b, in working depths (the axial rescaling follows for the whole volume)
+// or, with fullDepthPositionsWhenSubsampled, already in full-depth samples. input is the caller's
+// B-scan, used to snap the anterior surface to its intensity peak. Returns the B-scan's outcome.
 Outcome SegmentBscan(CCorneaSegmentation& e, int b, const WorkingGeometry& g, Scratch& s,
                      const float* xw, const float* xf, const std::uint8_t* input,
                      const Outputs& out) {
