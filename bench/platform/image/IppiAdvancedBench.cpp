@@ -41,8 +41,8 @@ void Bilateral(benchmark::State& state) {
   std::vector<Ipp8u> dst(src.size());
   int bytes = 0;
   ippiFilterBilateralGetBufSize_8u_C1R(ippiFilterBilateralGauss, {n, n}, {k, k}, &bytes);
-  std::vector<Ipp8u> spec(bytes);
-  auto* s = reinterpret_cast<IppiFilterBilateralSpec*>(spec.data());
+  std::vector<Ipp8u> plan(bytes);
+  auto* s = reinterpret_cast<IppiFilterBilateralSpec*>(plan.data());
   ippiFilterBilateralInit_8u_C1R(ippiFilterBilateralGauss, {k, k}, 400.0f, 4.0f, 1, s);
   const int off = (k / 2) * n + k / 2;
   for (auto _ : state) {

@@ -25,24 +25,24 @@ std::vector<float> Profile(int n) {
 
 void BM_FftForwardRealToPack(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  IppsFFTSpec_R_32f* spec = nullptr;
-  if (tvxsFFTInitAllocLength_R_32f(&spec, n, IPP_FFT_DIV_FWD_BY_N, ippAlgHintFast) != 0) {
+  IppsFFTSpec_R_32f* plan = nullptr;
+  if (tvxsFFTInitAllocLength_R_32f(&plan, n, IPP_FFT_DIV_FWD_BY_N, ippAlgHintFast) != 0) {
     state.SkipWithError("set-up failed");
     return;
   }
   const std::vector<float> x = Profile(n);
   std::vector<float> packed(n);
   for (auto _ : state) {
-    ippsFFTFwd_RToPack_32f(x.data(), packed.data(), spec, nullptr);
+    ippsFFTFwd_RToPack_32f(x.data(), packed.data(), plan, nullptr);
     benchmark::DoNotOptimize(packed.data());
   }
-  ippsFFTFree_R_32f(spec);
+  ippsFFTFree_R_32f(plan);
 }
 
 void BM_FftForwardRealFullSpectrum(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  IppsFFTSpec_R_32f* spec = nullptr;
-  if (tvxsFFTInitAllocLength_R_32f(&spec, n, IPP_FFT_DIV_FWD_BY_N, ippAlgHintFast) != 0) {
+  IppsFFTSpec_R_32f* plan = nullptr;
+  if (tvxsFFTInitAllocLength_R_32f(&plan, n, IPP_FFT_DIV_FWD_BY_N, ippAlgHintFast) != 0) {
     state.SkipWithError("set-up failed");
     return;
   }
@@ -50,17 +50,17 @@ void BM_FftForwardRealFullSpectrum(benchmark::State& state) {
   std::vector<float> packed(n);
   std::vector<Ipp32fc> full(n);
   for (auto _ : state) {
-    ippsFFTFwd_RToPack_32f(x.data(), packed.data(), spec, nullptr);
+    ippsFFTFwd_RToPack_32f(x.data(), packed.data(), plan, nullptr);
     ippsConjPack_32fc(packed.data(), full.data(), n);
     benchmark::DoNotOptimize(full.data());
   }
-  ippsFFTFree_R_32f(spec);
+  ippsFFTFree_R_32f(plan);
 }
 
 void BM_FftInverseComplex(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  IppsFFTSpec_C_32fc* spec = nullptr;
-  if (tvxsFFTInitAllocLength_C_32fc(&spec, n, IPP_FFT_DIV_INV_BY_N, ippAlgHintFast) != 0) {
+  IppsFFTSpec_C_32fc* plan = nullptr;
+  if (tvxsFFTInitAllocLength_C_32fc(&plan, n, IPP_FFT_DIV_INV_BY_N, ippAlgHintFast) != 0) {
     state.SkipWithError("set-up failed");
     return;
   }
@@ -68,10 +68,10 @@ void BM_FftInverseComplex(benchmark::State& state) {
   std::vector<Ipp32fc> spectrum(n), out(n);
   for (int j = 0; j < n; ++j) spectrum[j] = {x[j], 0.5f * x[n - 1 - j]};
   for (auto _ : state) {
-    ippsFFTInv_CToC_32fc(spectrum.data(), out.data(), spec, nullptr);
+    ippsFFTInv_CToC_32fc(spectrum.data(), out.data(), plan, nullptr);
     benchmark::DoNotOptimize(out.data());
   }
-  ippsFFTFree_C_32fc(spec);
+  ippsFFTFree_C_32fc(plan);
 }
 
 BENCHMARK(BM_FftForwardRealToPack)->Arg(512)->Arg(640)->Arg(1024)->Arg(2048);
