@@ -63,10 +63,7 @@ void CCorneaDewarpingAlgorithm::InitializeHDCornea(
     const float* n_phaseData, const float* n_groupData, float n_ref, int num_radial_scans,
     const float* radial_directionData, const float* half_FOVData,
     const float* half_telecentricityData, const float* scan_sagData, float scan_depth) {
-  m_n_phase1 = n_phaseData[0];
-  m_n_phase2 = n_phaseData[1];
-  m_n_group1 = n_groupData[0];
-  m_n_group2 = n_groupData[1];
+  StoreTwoMedia(n_phaseData, n_groupData);
   StoreScanner(m_HDCorneaIntitialized, n_ref, num_radial_scans, radial_directionData, half_FOVData,
                half_telecentricityData, scan_sagData, scan_depth);
 }
@@ -75,12 +72,16 @@ void CCorneaDewarpingAlgorithm::InitializeHDField(
     const float* n_phaseData, const float* n_groupData, float n_ref, int num_radial_scans,
     const float* radial_directionData, const float* half_FOVData,
     const float* half_telecentricityData, const float* scan_sagData, float scan_depth) {
+  StoreTwoMedia(n_phaseData, n_groupData);
+  StoreScanner(m_HDFieldIntitialized, n_ref, num_radial_scans, radial_directionData, half_FOVData,
+               half_telecentricityData, scan_sagData, scan_depth);
+}
+
+void CCorneaDewarpingAlgorithm::StoreTwoMedia(const float* n_phaseData, const float* n_groupData) {
   m_n_phase1 = n_phaseData[0];
   m_n_phase2 = n_phaseData[1];
   m_n_group1 = n_groupData[0];
   m_n_group2 = n_groupData[1];
-  StoreScanner(m_HDFieldIntitialized, n_ref, num_radial_scans, radial_directionData, half_FOVData,
-               half_telecentricityData, scan_sagData, scan_depth);
 }
 
 void CCorneaDewarpingAlgorithm::RequireDirections(int numbscans) const {

@@ -127,6 +127,8 @@ class CCorneaDewarpingAlgorithm {
   ScanModel ModelOf(int b) const;
   void SetUpFirstPass(CCorneaDewarp& engine, int b) const;
   void SetUpSecondPass(CCorneaDewarp& engine, int b) const;
+  // Phase and group indices of the cornea ([0]) and of the medium behind it ([1]).
+  void StoreTwoMedia(const float* n_phaseData, const float* n_groupData);
   void StoreScanner(bool& familyFlag, float n_ref, int num_radial_scans,
                     const float* radial_directionData, const float* half_FOVData,
                     const float* half_telecentricityData, const float* scan_sagData,

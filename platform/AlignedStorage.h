@@ -1,4 +1,5 @@
-// Allocation helpers shared by the primitives and the containers: zero-filled, 64-byte aligned element blocks.
+// Allocation helpers shared by the primitives and the containers: zero-filled, 64-byte aligned
+// element blocks.
 #pragma once
 
 #include <cstddef>

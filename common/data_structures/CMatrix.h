@@ -11,9 +11,9 @@
 #include <new>
 #include <type_traits>
 
-#include "platform/AlignedStorage.h"
 #include "common/data_structures/CVector.h"
 #include "common/data_structures/TalvexCmpOperation.h"
+#include "platform/AlignedStorage.h"
 
 namespace Talvex::Common::Algorithms::DataStructures {
 

@@ -3,8 +3,8 @@
 // float and double.
 #pragma once
 
-#include "platform/AlignedStorage.h"
 #include "common/data_structures/CMatrix.h"
+#include "platform/AlignedStorage.h"
 
 namespace Talvex::Common::Algorithms::DataStructures {
 

@@ -5,8 +5,8 @@
 #include <new>
 #include <vector>
 
-#include "platform/signal/TalvexIpps.h"
 #include "platform/math_kernel/TalvexMkl.h"
+#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::Common::Algorithms::Numerics {
 

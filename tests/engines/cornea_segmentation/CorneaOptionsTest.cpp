@@ -129,23 +129,21 @@ TEST(CorneaEvidence, FramesWithoutACorneaGiveNoConfidentAscanWhileACorneaStaysCo
             static_cast<std::uint8_t>(std::clamp(value(i, z), 0.0, 255.0));
     return im;
   };
+  // An edge and a flat band (the hundred synthetic frames of the end-to-end tests cover noise, air
+  // and the rest): the classic record rates them confident, the preset never.
   const std::vector<std::pair<const char*, Bytes>> frames = {
-      {"speckle", frame([&](int, int) { return 80.0 * std::exp(0.5 * n(rng)); })},
-      {"uniform grey", frame([](int, int) { return 120.0; })},
-      {"air", frame([&](int, int) { return n(rng) > 2.5 ? 10.0 : 1.0; })},
       {"single edge", frame([&](int, int z) { return z > 200 ? 90 + 10 * n(rng) : 3.0; })},
       {"flat band", frame([&](int, int z) { return z > 150 && z < 300 ? 90 + 15 * n(rng) : 3.0; })},
   };
   const std::vector<int> random = RandomArray(1);
+  int classic = 0;
   for (const auto& [name, im] : frames) {
     SCOPED_TRACE(name);
     const Result r = Segment(CorneaSegPresetRadial640(), im, random.data(), 4096);
     for (int i = 0; i < kW; ++i) ASSERT_TRUE(r.antC[i] != 1.0f && r.pstC[i] != 1.0f) << i;
+    classic += Segment(Classic(), im, random.data(), 4096).Confident();
   }
-  // The classic record rates the single edge as a confident surface.
-  EXPECT_GT(Segment(Classic(), frames[3].second, random.data(), 4096).Confident() +
-                Segment(Classic(), frames[4].second, random.data(), 4096).Confident(),
-            0);
+  EXPECT_GT(classic, 0);
   const Result cornea =
       Segment(CorneaSegPresetRadial640(), Cornea().Render(4), random.data(), 4096);
   EXPECT_EQ(cornea.outcomes[0], CorneaBscanOutcome::Segmented);

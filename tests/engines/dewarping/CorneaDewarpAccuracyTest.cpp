@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "interface/Talvex.h"
+#include "tools/cornea_report/DewarpedThickness.h"
 #include "tools/synthetic_eye/SyntheticEye.h"
 
 namespace Talvex::SDOCT::Algorithms {
@@ -116,35 +117,6 @@ void Accumulate(const Curve& curve, const std::vector<float>& image, const std::
   }
 }
 
-// Thickness (µm) at lateral x of the posterior curve: along the normal of the posterior curve
-// (slope from a least-squares parabola over +-0.3 mm) to where it meets the anterior curve.
-double ThicknessAlongPosteriorNormal(const Curve& ant, const Curve& pst, double x0) {
-  double s[5] = {0, 0, 0, 0, 0}, t[3] = {0, 0, 0};
-  for (double u = -0.3; u <= 0.3001; u += 0.01) {
-    const double z = pst.DepthAt(x0 + u);
-    if (std::isnan(z)) continue;
-    for (int k = 0; k < 5; ++k) s[k] += std::pow(u, k);
-    for (int k = 0; k < 3; ++k) t[k] += z * std::pow(u, k);
-  }
-  // Normal equations of z = c0 + c1 u + c2 u^2 (Cramer's rule).
-  auto det3 = [](double a, double b, double c, double d, double e, double f, double g, double h,
-                 double i) {
-    return a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
-  };
-  const double D = det3(s[0], s[1], s[2], s[1], s[2], s[3], s[2], s[3], s[4]);
-  const double c0 = det3(t[0], s[1], s[2], t[1], s[2], s[3], t[2], s[3], s[4]) / D;
-  const double c1 = det3(s[0], t[0], s[2], s[1], t[1], s[3], s[2], t[2], s[4]) / D;
-  // Unit normal pointing to the anterior surface (decreasing depth).
-  const double norm = std::sqrt(1 + c1 * c1), nx = c1 / norm, nz = -1 / norm;
-  auto gap = [&](double r) { return ant.DepthAt(x0 + r * nx) - (c0 + r * nz); };
-  double lo = 0, hi = 1.5;  // gap(lo) < 0 (posterior below the anterior), gap(hi) > 0
-  for (int k = 0; k < 60; ++k) {
-    const double mid = (lo + hi) / 2;
-    (gap(mid) < 0 ? lo : hi) = mid;
-  }
-  return 1000 * (lo + hi) / 2;
-}
-
 struct EyeCase {
   std::string name;
   Synthetic::ModelEye eye;
@@ -164,7 +136,12 @@ TEST_P(CorneaDewarpAccuracy, DewarpedSurfacesAndCentralThicknessMatchThePhysical
     Accumulate(pst, t.posterior, t.posteriorX, t.posteriorY, t.posteriorZ, t.angleDeg, posterior);
     const int c = kWidth / 2;
     const double x = LateralOf(t.posteriorX[c], t.posteriorY[c], t.angleDeg);
-    const double cct = ThicknessAlongPosteriorNormal(ant, pst, x);
+    const auto curve = [&](const std::vector<float>& layer) {
+      return Tools::DewarpedCurve{layer.data() + b * kWidth, kWidth, kLength, t.halfLengthMm,
+                                  d.depthMm};
+    };
+    const double cct =
+        Tools::ThicknessAlongPosteriorNormal(curve(d.anterior), curve(d.posterior), x);
     std::printf("%s %5.1f deg: CCT %.2f um (truth %.2f, error %+.2f)\n", GetParam().name.c_str(),
                 t.angleDeg, cct, t.thicknessUm[c], cct - t.thicknessUm[c]);
     worstThickness = std::max(worstThickness, std::fabs(cct - t.thicknessUm[c]));

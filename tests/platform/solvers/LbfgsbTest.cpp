@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "platform/solvers/TalvexLbfgsb.h"
 #include "platform/math_kernel/TalvexMkl.h"
+#include "platform/solvers/TalvexLbfgsb.h"
 
 using namespace Talvex::Platform;
 
