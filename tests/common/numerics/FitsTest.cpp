@@ -103,6 +103,12 @@ TEST(ConicFit, RecoversACircleAndKeepsTheUpperRoot) {
   ASSERT_EQ(count, 1);  // x = 3 lies outside the circle
   EXPECT_EQ(xo[0], 0.0f);
   EXPECT_FLOAT_EQ(yo[0], 2.0f);
+  // Off-centre circle (x - 1)^2 + (y + 0.5)^2 = 4: every linear term takes part.
+  const float shifted[6] = {1, 0, 1, -2, 1, -2.75f}, at2[2] = {1.0f, 2.0f};
+  quadraticval(shifted, at2, 2, xo, yo, count);
+  ASSERT_EQ(count, 2);
+  EXPECT_FLOAT_EQ(yo[0], 1.5f);
+  EXPECT_NEAR(yo[1], -0.5 + std::sqrt(3.0), kFloatTolerance);
 
   std::vector<float> line = {0, 1, 2, 3, 4, 5}, onLine = {0, 1, 2, 3, 4, 5};
   EXPECT_EQ(quadraticfitr(line.data(), onLine.data(), 6, c.data()), -1);  // rank deficient
