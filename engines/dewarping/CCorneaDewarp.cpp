@@ -125,26 +125,58 @@ CCorneaDewarp::Refraction CCorneaDewarp::Refract(int j) const {
 void CCorneaDewarp::MapAScan(int j, int s, int ascanlen, float offset, bool mode, int bscanwidth,
                              float* xMap, float* yMap, int dewarpascanlen) const {
   const double W = bscanwidth;
+  // Millimetres to output pixels, laterally and axially (products, not quotients, per sample).
+  const double toColumn = W / scan_width, toSample = ascanlen / static_cast<double>(scan_depth);
   const auto place = [&](int k, double a, double l) {
-    const int c = InnerIndex(l / scan_width * W + W / 2, bscanwidth);
-    const int p = InnerIndex(a / scan_depth * ascanlen - offset, dewarpascanlen);
+    const int c = InnerIndex(l * toColumn + W / 2, bscanwidth);
+    const int p = InnerIndex(a * toSample - offset, dewarpascanlen);
     if (c < 0 || p < 0) return;
     xMap[static_cast<long long>(c) * dewarpascanlen + p] = static_cast<float>(k);
     yMap[static_cast<long long>(c) * dewarpascanlen + p] = static_cast<float>(j);
   };
+  const double beamA = beamAxial[j], beamL = beamLateral[j];
   for (int k = 0; k < s; ++k) {
     if (mode) {
-      place(k, static_cast<double>(sampleDepth[k]) * beamAxial[j] + sagTerm[j],
-            static_cast<double>(sampleDepth[k]) * beamLateral[j] + lateralBase[j]);
+      place(k, sampleDepth[k] * beamA + sagTerm[j], sampleDepth[k] * beamL + lateralBase[j]);
     } else {
       xMap[static_cast<long long>(j) * dewarpascanlen + k] = static_cast<float>(k);
       yMap[static_cast<long long>(j) * dewarpascanlen + k] = static_cast<float>(j);
     }
   }
   const Refraction r = Refract(j);
+  const double inTissue = 1.0 / n_group;  // optical path to physical length below the surface
   for (int k = s; k < ascanlen; ++k) {
-    const double L = (static_cast<double>(sampleDepth[k]) - sampleDepth[s]) / n_group;
+    const double L = (static_cast<double>(sampleDepth[k]) - sampleDepth[s]) * inTissue;
     place(k, r.rAxial * L + surfaceAxial[j], r.rLateral * L + surfaceLateral[j]);
+  }
+}
+
+// Runs of unreached pixels closer than this along a row share one median pass: sliding the 7 x 7
+// window over a gap costs less than starting the window's histogram afresh.
+constexpr int kHoleGapBridged = 8;
+
+// Fills maxDewarpBscan with the 7 x 7 median of dewarpBscan at every run of cleared pixels of the
+// inner rows (3 pixels off each image edge); the rest of maxDewarpBscan is not written.
+void MedianAtHoles(const std::uint8_t* dewarpBscan, int bscanwidth, int dewarpascanlen,
+                   std::uint8_t* maxDewarpBscan) {
+  using namespace Platform;
+  const int first = 3, last = dewarpascanlen - 3;  // inner samples [first, last)
+  for (int c = 3; c < bscanwidth - 3; ++c) {
+    const std::uint8_t* row = dewarpBscan + static_cast<long long>(c) * dewarpascanlen;
+    std::uint8_t* out = maxDewarpBscan + static_cast<long long>(c) * dewarpascanlen;
+    int p = first;
+    while (p < last) {
+      while (p < last && row[p] != 0) ++p;
+      if (p == last) break;
+      int end = p + 1, gap = 0;
+      for (int q = end; q < last && gap < kHoleGapBridged; ++q) {
+        gap = row[q] == 0 ? 0 : gap + 1;
+        if (row[q] == 0) end = q + 1;
+      }
+      TALVEX_IPP(ippiFilterMedian_8u_C1R, row + p, dewarpascanlen, out + p, dewarpascanlen,
+                 IppiSize{end - p, 1}, IppiSize{7, 7}, IppiPoint{3, 3});
+      p = end;
+    }
   }
 }
 
@@ -158,17 +190,19 @@ void CCorneaDewarp::ResampleAndFill(const std::uint8_t* bscan, int bscanwidth, i
              4 * dewarpascanlen, dewarpBscan, dewarpascanlen, IppiSize{dewarpascanlen, bscanwidth},
              IPPI_INTER_CUBIC);
   // The unreached background takes the value of the last byte; it is cleared and refilled from
-  // the median of its neighbourhood.
+  // the median of its neighbourhood. Pixels within 3 of the image edge have no full 7 x 7
+  // neighbourhood and stay cleared.
+  if (bscanwidth < 7 || dewarpascanlen < 7) Engines::ThrowIppFailure("ippiFilterMedian_8u_C1R");
   const long long total = static_cast<long long>(bscanwidth) * dewarpascanlen;
   const std::uint8_t background = dewarpBscan[total - 1];
   for (long long i = 0; i < total; ++i)
     if (dewarpBscan[i] == background) dewarpBscan[i] = 0;
-  const long long inset = 3LL * dewarpascanlen + 3;
-  TALVEX_IPP(ippiFilterMedian_8u_C1R, dewarpBscan + inset, dewarpascanlen, maxDewarpBscan + inset,
-             dewarpascanlen, IppiSize{dewarpascanlen - 6, bscanwidth - 6}, IppiSize{7, 7},
-             IppiPoint{3, 3});
-  for (long long i = 0; i < total; ++i)
-    if (dewarpBscan[i] == 0) dewarpBscan[i] = maxDewarpBscan[i];
+  MedianAtHoles(dewarpBscan, bscanwidth, dewarpascanlen, maxDewarpBscan);
+  for (int c = 3; c < bscanwidth - 3; ++c) {
+    const long long row = static_cast<long long>(c) * dewarpascanlen;
+    for (int p = 3; p < dewarpascanlen - 3; ++p)
+      if (dewarpBscan[row + p] == 0) dewarpBscan[row + p] = maxDewarpBscan[row + p];
+  }
 }
 
 void CCorneaDewarp::DewarpBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen,
@@ -192,17 +226,22 @@ void CCorneaDewarp::DewarpBscans(const std::uint8_t* bscans, int numbscans, int 
   if (!mode && dewarpascanlen < ascanlen) throw AlgorithmException(kKeepAboveNeedsLength);
   if (numbscans < 1 || bscanwidth < 1 || ascanlen < 1 || dewarpascanlen < 1) return;
   FillSampleDepths(ascanlen, nn);
+  // The maps and the median scratch are the engine's own and grow only: a facade that corrects a
+  // volume B-scan by B-scan allocates them once.
   const std::size_t outSize = static_cast<std::size_t>(bscanwidth) * dewarpascanlen;
-  std::vector<float> xMap(outSize), yMap(outSize);
-  std::vector<std::uint8_t> scratch(outSize);
+  if (xMap_.size() < outSize) {
+    xMap_.resize(outSize);
+    yMap_.resize(outSize);
+    scratch_.resize(outSize);
+  }
   for (int b = 0; b < numbscans; ++b) {
     const std::size_t row = static_cast<std::size_t>(b) * bscanwidth;
     GeneralPreComputation(layer + row, bscanwidth, ascanlen,
                           ray_angles ? ray_angles + row : nullptr, pivoit);
-    std::fill(xMap.begin(), xMap.end(), 0.0f);
-    std::fill(yMap.begin(), yMap.end(), 0.0f);
-    DewarpBscan(bscans + row * ascanlen, bscanwidth, ascanlen, layer + row, xMap.data(),
-                yMap.data(), scratch.data(), offset, mode, dewarpBscans + row * dewarpascanlen,
+    std::fill_n(xMap_.begin(), outSize, 0.0f);
+    std::fill_n(yMap_.begin(), outSize, 0.0f);
+    DewarpBscan(bscans + row * ascanlen, bscanwidth, ascanlen, layer + row, xMap_.data(),
+                yMap_.data(), scratch_.data(), offset, mode, dewarpBscans + row * dewarpascanlen,
                 dewarpascanlen);
   }
 }

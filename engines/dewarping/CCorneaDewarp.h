@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "engines/base/CAnteriorSegmentModule.h"
 
@@ -56,7 +57,8 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
   // Corrects one B-scan with the tables of the last pre-computation. xMap, yMap: zero-filled
   // bscanwidth x dewarpascanlen floats; maxDewarpBscan: scratch image of the output size.
   // Output pixels that no source pixel reaches are filled from a 7 x 7 median of their
-  // neighbourhood. Throws "IPP: ippiRemap_8u_C1R() failed." or
+  // neighbourhood (those within 3 pixels of the image edge are left 0); maxDewarpBscan holds the
+  // medians at those pixels only. Throws "IPP: ippiRemap_8u_C1R() failed." or
   // "IPP: ippiFilterMedian_8u_C1R() failed." (also for an output under 7 x 7 pixels).
   void DewarpBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen, const float* layer,
                    float* xMap, float* yMap, std::uint8_t* maxDewarpBscan, float offset, bool mode,
@@ -123,6 +125,8 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
   std::array<float, kMaxSize> surfaceLateral{};
   std::array<double, kMaxSize> slopeAxial{};
   std::array<double, kMaxSize> slopeLateral{};
+  std::vector<float> xMap_, yMap_;     // backward maps of DewarpBscans
+  std::vector<std::uint8_t> scratch_;  // median image of DewarpBscans
 };
 
 }  // namespace Talvex::SDOCT::Algorithms

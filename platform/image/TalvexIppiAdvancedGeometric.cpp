@@ -345,6 +345,13 @@ void RemapRows(const Ipp8u* pSrc, int srcStep, const Region& r, const Ipp32f* px
       const float sx = xm[x], sy = ym[x];
       // Positions outside the region (or NaN) are skipped; the region's edge is inside.
       if (!(sx >= lx && sx <= hx && sy >= ly && sy <= hy)) continue;
+      // A whole-pixel position reads its pixel: every interpolation's weights are 1 there and 0
+      // on the other taps, so the value is the same, without the taps.
+      const int ix = static_cast<int>(sx), iy = static_cast<int>(sy);
+      if (static_cast<float>(ix) == sx && static_cast<float>(iy) == sy) {
+        out[x] = pSrc[static_cast<std::ptrdiff_t>(srcStep) * iy + ix];
+        continue;
+      }
       Store(sample(pSrc, srcStep, r, sx, sy), out + x);
     }
   }
