@@ -2,6 +2,7 @@
 // surface, size limits, surface points and Snell's law at a tilted plane.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -56,6 +57,42 @@ TEST(CorneaDewarp, UntiltedBeamWithoutRefractionLeavesTheImageInPlace) {
         ASSERT_EQ(out[c * L + k], src[from * L + k]) << c << " " << k << " " << mode;
       }
   }
+}
+
+// Sample k of an untilted, unrefracted scan stretched by nn lands on output sample round(k * nn);
+// nn = 1.3333 keeps every k * nn of the test well away from a rounding tie. Unreached output
+// pixels must hold the 7 x 7 median of the image with all of them cleared.
+TEST(CorneaDewarp, UnreachedPixelsTakeTheMedianOfTheClearedImage) {
+  const int W = 64, L = 80, D = 110;
+  const float nn = 1.3333f;
+  auto engine = std::make_unique<CCorneaDewarp>();
+  engine->Initialize(1.0f, 1.0f, 0.0f, 2.0f, 0.0f, 4.0f, 2.0f);
+  Bytes src = Pattern(W, L), out(W * D);
+  std::vector<float> layer(W, L - 1.0f), angles(W, 0.0f);
+  // A first, brighter B-scan with longer output A-scans leaves other medians all over the
+  // engine's scratch image.
+  Bytes bright(src.size(), 250), longOut(W * (D + 9));
+  bright[0] = 10;
+  engine->DewarpBscans(bright.data(), 1, W, L, layer.data(), true, angles.data(), nn, 0.0f, true,
+                       longOut.data(), D + 9);
+  engine->DewarpBscans(src.data(), 1, W, L, layer.data(), true, angles.data(), nn, 0.0f, true,
+                       out.data(), D);
+  // Rows 1 .. 30 land on themselves (see the test above): the cleared image there.
+  std::vector<std::vector<int>> cleared(31, std::vector<int>(D, 0));
+  for (int r = 1; r <= 30; ++r)
+    for (int k = 1; k < L; ++k) cleared[r][std::lround(k * 1.3333)] = src[r * L + k];
+  for (int c = 4; c <= 27; ++c)
+    for (int p = 0; p < D; ++p) {
+      int expected = cleared[c][p];
+      if (expected == 0 && p >= 3 && p < D - 3) {
+        std::vector<int> window;
+        for (int r = c - 3; r <= c + 3; ++r)
+          for (int q = p - 3; q <= p + 3; ++q) window.push_back(cleared[r][q]);
+        std::nth_element(window.begin(), window.begin() + 24, window.end());
+        expected = window[24];
+      }
+      ASSERT_EQ(out[c * D + p], expected) << c << " " << p;
+    }
 }
 
 TEST(CorneaDewarp, KeepingThePartAboveTheSurfaceRefractsOnlyBelowIt) {
