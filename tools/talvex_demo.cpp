@@ -22,6 +22,7 @@
 
 #include "interface/Talvex.h"
 #include "tools/cornea_report/CorneaAccuracy.h"
+#include "tools/cornea_report/DewarpedLayers.h"
 #include "tools/cornea_report/DewarpedThickness.h"
 #include "tools/imaging/ImageCodecs.h"
 #include "tools/synthetic_eye/SyntheticEye.h"
@@ -30,6 +31,7 @@ namespace {
 
 using namespace Talvex::SDOCT::Algorithms;
 namespace Synthetic = Talvex::Synthetic;
+namespace Tools = Talvex::Tools;
 
 struct Options {
   std::string eye = "gullstrand";
@@ -62,7 +64,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
   return argc % 2 == 1;
 }
 
-bool WriteRgb(const std::string& path, const std::vector<unsigned char>& rgb, int W, int H) {
+bool WriteRgb(const std::string& path, const std::vector<std::uint8_t>& rgb, int W, int H) {
   std::string error;
   if (Talvex::Tools::WritePng(path, rgb.data(), W, H, 3, Talvex::Tools::kPngFastCompression,
                               &error))
@@ -96,43 +98,6 @@ bool WriteOverlay(const std::string& path, const Synthetic::SimulatedScan& scan,
   return WriteRgb(path, rgb, W, L);
 }
 
-// Dewarped overlay of B-scan b: the corrected B-scan of D samples per A-scan with the dewarped
-// anterior (green) and posterior (blue) surfaces.
-bool WriteDewarpedOverlay(const std::string& path, const std::uint8_t* bscan, int W, int D,
-                          const float* ant, const float* pst) {
-  std::vector<unsigned char> rgb(size_t(W) * D * 3);
-  for (int j = 0; j < W; ++j)
-    for (int z = 0; z < D; ++z)
-      std::memset(&rgb[(size_t(z) * W + j) * 3], bscan[size_t(j) * D + z], 3);
-  auto plot = [&](int j, float depth, unsigned char g, unsigned char bl) {
-    const int z = static_cast<int>(depth + 0.5f);
-    if (depth < 0 || z >= D) return;
-    unsigned char* p = &rgb[(size_t(z) * W + j) * 3];
-    p[0] = 0, p[1] = g, p[2] = bl;
-  };
-  for (int j = 0; j < W; ++j) plot(j, ant[j], 255, 0), plot(j, pst[j], 128, 255);
-  return WriteRgb(path, rgb, W, D);
-}
-
-// A copy of the layers with every gap (-1) bridged: linear between the values around it, the
-// end values carried outward.
-std::vector<float> Bridged(const std::vector<float>& layer, int numBscans, int W) {
-  std::vector<float> out(layer);
-  for (int b = 0; b < numBscans; ++b) {
-    float* row = out.data() + size_t(b) * W;
-    int last = -1;
-    for (int j = 0; j <= W; ++j) {
-      if (j < W && row[j] < 0) continue;
-      for (int k = last + 1; k < j; ++k)
-        row[k] = last < 0 ? (j < W ? row[j] : -1)
-                 : j == W ? row[last]
-                          : row[last] + (row[j] - row[last]) * (k - last) / float(j - last);
-      last = j;
-    }
-  }
-  return out;
-}
-
 // Dewarps the scan with its segmented surfaces, prints the central thickness per meridian along
 // the posterior normal of the dewarped layers and writes the dewarped overlay.
 int Dewarp(const Options& o, const Synthetic::SimulatedScan& scan, float bsplineWavelength,
@@ -143,7 +108,7 @@ int Dewarp(const Options& o, const Synthetic::SimulatedScan& scan, float bspline
   std::vector<float> directions, dAnt(ant.size(), -1), dPst(pst.size(), -1);
   for (const auto& t : scan.truth.bscans) directions.push_back(static_cast<float>(t.angleDeg));
   std::vector<std::uint8_t> dewarped(size_t(N) * W * D);
-  const std::vector<float> a = Bridged(ant, N, W), q = Bridged(pst, N, W);
+  const std::vector<float> a = Tools::Bridged(ant, N, W), q = Tools::Bridged(pst, N, W);
   try {
     CCorneaDewarpingAlgorithm dewarping;
     dewarping.InitializeCornea(s.n_phase[0], s.n_group[0], s.n_ref, N, directions.data(),
@@ -172,8 +137,10 @@ int Dewarp(const Options& o, const Synthetic::SimulatedScan& scan, float bspline
                 t.thicknessUm[W / 2], cct - t.thicknessUm[W / 2]);
   }
   const size_t row = size_t(o.meridian) * W;
-  if (!WriteDewarpedOverlay(o.dewarpedOverlay, dewarped.data() + row * D, W, D, dAnt.data() + row,
-                            dPst.data() + row))
+  if (!WriteRgb(o.dewarpedOverlay,
+                Tools::DewarpedOverlayRgb(dewarped.data() + row * D, W, D, dAnt.data() + row,
+                                          dPst.data() + row),
+                W, D))
     return 1;
   std::printf("dewarped overlay of meridian %d: %s\n", o.meridian, o.dewarpedOverlay.c_str());
   return 0;

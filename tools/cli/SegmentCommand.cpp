@@ -18,6 +18,7 @@
 #include "interface/Talvex.h"
 #include "tools/cli/CliError.h"
 #include "tools/cli/CorneaParameters.h"
+#include "tools/cli/DewarpStage.h"
 #include "tools/cli/ImageFiles.h"
 #include "tools/cli/OutputFiles.h"
 #include "tools/imaging/ImageCodecs.h"
@@ -469,6 +470,12 @@ int RunSegmentCornea(const SegmentOptions& o) {
   if (o.radialAngles)
     for (int b = 0; b < N; ++b) info.angles.push_back(180.0 * b / N);
 
+  if (!o.scannerFile.empty() && !o.dewarp)
+    throw CliError(ExitCode::Usage, "--scanner needs --dewarp.");
+  // Read before the scan, so that a broken scanner file fails at once.
+  const DewarpScanner scanner =
+      o.dewarp ? RunScanner(o.scannerFile, p.lateralXMicron, p.depthMicron) : DewarpScanner();
+
   const auto start = std::chrono::steady_clock::now();
   const Volume v = ReadVolume(info.files, p.lateralSubsample, p.axialSubsample);
   const int W = v.bscanWidth, L = v.ascanLength;
@@ -514,6 +521,12 @@ int RunSegmentCornea(const SegmentOptions& o) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   StagedOutputs out(o.outputDir);
+  if (o.dewarp) {
+    const SegmentedScan scan{v.data.data(), N,          W, L, r.anterior, r.posterior,
+                             info.outcomes, info.angles};
+    const DewarpedScan dewarped = DewarpSegmentedScan(scan, scanner, p.bsplineWavelength);
+    WriteDewarped(out, scan, dewarped, scanner, o.overlays);
+  }
   WriteResults(out, v, r, info);
   out.Commit();
   if (!o.quiet) PrintSummary(r, v, info, seconds, out.folder().string(), o.overlays);

@@ -31,6 +31,8 @@ struct SegmentOptions {
   // the record's own.
   std::string levels = "auto";
   bool refinePeaks = false;  // surfaces on their reflection peaks (refineToReflectionPeaks)
+  bool dewarp = false;       // also write the dewarped surfaces (dewarped.json / .csv, overlays)
+  std::string scannerFile;   // JSON scanner description for --dewarp; "" = the preset
 };
 
 // Names of the result files in the output folder.

@@ -52,6 +52,15 @@ const char* const kSegmentFooter =
     "  overlay_NNN.png      anterior green, posterior blue, unreliable red, specular yellow,\n"
     "                       image edge magenta; strips at the top (anterior) and bottom\n"
     "                       (posterior) mark A-scans that are not reliable\n"
+    "With --dewarp also:\n"
+    "  dewarped.json        scanner used; per B-scan the surfaces as points in the eye frame\n"
+    "                       (mm: x right, y up, z below the apex estimate) and the central\n"
+    "                       thickness along the posterior normal (um)\n"
+    "  dewarped.csv         one row per A-scan\n"
+    "  dewarped_overlay_NNN.png  the dewarped B-scan with both surfaces\n"
+    "Scanner file (--scanner): a JSON object with any of n_phase, n_group, half_FOV,\n"
+    "half_telecentricity, scan_sag ([horizontal, vertical] or [cornea, aqueous] pairs), n_ref\n"
+    "and scan_depth (tissue-equivalent mm: optical path / n_ref); the others keep the preset's.\n"
     "\n"
     "Random values of the robust fits: 65536 draws of std::mt19937 seeded with --seed, each\n"
     "shifted right by one bit; the same inputs and seed give identical results.\n\n";
@@ -115,6 +124,12 @@ int Main(int argc, char** argv) {
   segment->add_flag("--refine-peaks", seg.refinePeaks,
                     "Move both surfaces onto their reflection peaks (sub-sample, unbiased "
                     "thickness)");
+  segment->add_flag("--dewarp", seg.dewarp,
+                    "Also correct the B-scans for the scan geometry and refraction: dewarped "
+                    "surfaces in mm and dewarped overlays");
+  segment->add_option("--scanner", seg.scannerFile,
+                      "JSON scanner description for --dewarp (default: the 8 mm radial preset "
+                      "with --width-um and --depth-um)");
   segment->add_flag("-q,--quiet", seg.quiet, "No progress bar and no summary");
   segment->add_flag("--print-params", seg.printParameters,
                     "Print the parameter record as JSON and stop");

@@ -249,6 +249,55 @@ TEST_F(TalvexCli, FindsTheSyntheticSurfacesInAFolderOfPngs) {
   EXPECT_EQ(PartialFiles(), 0);
 }
 
+// Dewarped surface points (eye frame, z from the apex estimate) against the physical surface
+// points of the truth, within the central 7 mm; thickness along the posterior normal.
+constexpr double kDewarpedPointUm = 5.0;  // surfaces on their reflection peaks
+constexpr double kDewarpedThicknessUm = 3.0;
+
+TEST_F(TalvexCli, DewarpsTheSurfacesOntoThePhysicalCorneaInMillimetres) {
+  Synth(2);
+  std::ofstream(dir_ / "scanner.json") << R"({"n_ref": 1.5})";
+  const Outcome r = Talvex("segment-cornea scan --radial --refine-peaks --dewarp -q -o res");
+  ASSERT_EQ(r.code, 0) << r.err;
+  const json d = json::parse(Slurp(dir_ / "res" / "dewarped.json"));
+  EXPECT_EQ(d["dewarpedAscanLength"], static_cast<int>(std::ceil(kL * 1.386)));
+  for (int b = 0; b < 2; ++b) {
+    const json& got = d["bscans"][b];
+    const json& want = truth_["bscans"][b];
+    EXPECT_TRUE(fs::exists(dir_ / "res" / got["overlay"].get<std::string>()));
+    EXPECT_NEAR(got["centralThicknessAlongNormalMicron"].get<double>(),
+                want["thicknessUm"][kW / 2].get<double>(), kDewarpedThicknessUm);
+    for (const char* surface : {"anterior", "posterior"}) {
+      const json& g = got[surface];
+      const json& t = want[std::string(surface) + "PointMm"];
+      // The truth's point of A-scan j against the dewarped surface between the two columns
+      // around it (columns are evenly spaced along the meridian).
+      const double x0 = g["x"][0], y0 = g["y"][0], x1 = g["x"][kW - 1], y1 = g["y"][kW - 1];
+      const double span = std::hypot(x1 - x0, y1 - y0);
+      double mean = 0;
+      int n = 0;
+      for (int j = 0; j < kW; j += 8) {
+        const double X = t["x"][j], Y = t["y"][j];
+        const double along = ((X - x0) * (x1 - x0) + (Y - y0) * (y1 - y0)) / span;
+        if (std::fabs(along - span / 2) > 3.5) continue;
+        const double c = along / span * (kW - 1);
+        const int c0 = static_cast<int>(c);
+        if (g["z"][c0].is_null() || g["z"][c0 + 1].is_null()) continue;
+        const double z0 = g["z"][c0], z1 = g["z"][c0 + 1];
+        const double z = z0 + (z1 - z0) * (c - c0);
+        mean += 1000 * std::fabs(z - t["z"][j].get<double>()), ++n;
+      }
+      ASSERT_GT(n, 50) << surface;
+      EXPECT_LT(mean / n, kDewarpedPointUm) << surface << " B-scan " << b;
+    }
+  }
+  const std::string csv = Slurp(dir_ / "res" / "dewarped.csv");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * kW);
+  // A scanner file's fields replace the preset's.
+  ASSERT_EQ(Talvex("segment-cornea scan --dewarp --scanner scanner.json -q -o res2").code, 0);
+  EXPECT_EQ(json::parse(Slurp(dir_ / "res2" / "dewarped.json"))["dewarpedAscanLength"], 1536);
+}
+
 TEST_F(TalvexCli, ReadsOneBscanIdenticallyFromPngTiffAndBmpAndAloneOrInAScan) {
   Synth(2);
   WriteTiff(dir_ / "grey16.tif", 16, 1);
@@ -419,6 +468,8 @@ TEST_F(TalvexCli, RefusesBrokenInputsWithTheirExitCodeAndLeavesNoResult) {
   std::ofstream(dir_ / "flat.jpg", std::ios::binary) << flat;
   std::ofstream(dir_ / "p.json") << R"({"lateralSubsample": 2, "lateralSubsampel": 3})";
   std::ofstream(dir_ / "q.json") << R"({"gaussYsize": 4})";
+  std::ofstream(dir_ / "s.json") << R"({"n_ref": 1.386, "half_fov": [4, 4]})";
+  std::ofstream(dir_ / "t.json") << R"({"scan_sag": [0.1]})";
   fs::create_directories(dir_ / "empty");
 
   const Broken cases[] = {
@@ -441,6 +492,11 @@ TEST_F(TalvexCli, RefusesBrokenInputsWithTheirExitCodeAndLeavesNoResult) {
        "\"gaussYsize\" must be an odd integer from 1 to 99 (got 4)"},
       {"depth out of range", "a.png --depth-um 0", 6, "--depth-um must be an integer from 1"},
       {"unknown option", "a.png --colour red", 2, "--colour"},
+      {"scanner without dewarping", "a.png --scanner s.json", 2, "--scanner needs --dewarp."},
+      {"unknown scanner field", "a.png --dewarp --scanner s.json", 6,
+       "s.json: unknown scanner field \"half_fov\""},
+      {"scanner pair of one", "a.png --dewarp --scanner t.json", 6,
+       "t.json: \"scan_sag\" must be a pair [a, b]."},
   };
   for (const Broken& c : cases) {
     const Outcome r = Talvex(std::string("segment-cornea ") + c.args + " -o res");
