@@ -154,6 +154,18 @@ TEST(Fminsearch, InitialSimplexStretchesEachCoordinateAndMovesZerosOff) {
   for (int j = 0; j < 3; ++j) EXPECT_EQ(x[j], expected[2][j]);
 }
 
+TEST(Fminsearch, StopsOnlyWhenBothValuesAndVerticesAreWithinTolerance) {
+  // One tolerance loose, the other tight: the tight one decides where the search ends.
+  const float tolerances[2][2] = {{1e3f, 1e-10f}, {1e-5f, 1e3f}};  // {TolX, TolFun}
+  for (const auto& tol : tolerances) {
+    double x[] = {1.0, 1.0, 0.0}, data2[2] = {2, 0};
+    fminsearch(x, 3, nullptr, 0, 0, data2, 0, Simplex, tol[0], tol[1], 100000, 100000);
+    EXPECT_LT(data2[1], 2000) << tol[0];  // stopped by the tolerances, far from the limits
+    EXPECT_NEAR(x[0], 2.0, 1e-3) << tol[0];
+    EXPECT_NEAR(x[2], 0.5, 1e-3) << tol[0];
+  }
+}
+
 TEST(Fminsearch, RefusesMoreThanAHundredVariablesAndBoundsItsEvaluations) {
   std::vector<double> x(101, 0.5), data2 = {0, 0};
   fminsearch(x.data(), 101, nullptr, 0, 0, data2.data(), 0, Simplex, 0, 0, 1000, 1000);
@@ -237,6 +249,14 @@ TEST(Lbfgssolver, IterationLimitIsASuccessWithTheLastIterate) {
   EXPECT_LT(Rosenbrock(x.data(), 2), p.values.front());  // moved downhill from the start
   // x is the last point the solver evaluated (the 4 evaluations after it are the gradient's)
   EXPECT_EQ(Rosenbrock(x.data(), 2), p.values[p.values.size() - 5]);
+  // (x0 - 1)² + (x1 + 2)² from (4, 3): the first iterate is the unit step down the gradient.
+  std::vector<double> q = {4.0, 3.0};
+  Problem sphere;
+  sphere.kind = 3;
+  EXPECT_EQ(Solve(q, sphere, Box(2), 1, 1e-6, 0.0, 1), kLbfgsIterationLimit);
+  const double norm = std::hypot(3.0, 5.0);
+  EXPECT_NEAR(q[0], 4.0 - 3.0 / norm, 1e-9);
+  EXPECT_NEAR(q[1], 3.0 - 5.0 / norm, 1e-9);
   std::vector<double> y = {-1.2, 1.0};
   EXPECT_EQ(Solve(y, p, Box(2), 1, 1e-6, 0.0, 5), kLbfgsIterationLimit);
   EXPECT_LT(Rosenbrock(y.data(), 2), Rosenbrock(x.data(), 2));
