@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "common/numerics/Optimisers.h"
-#include "platform/math_kernel/TalvexMkl.h"
 
 namespace {
 
@@ -37,11 +36,21 @@ double BoxedQuadratic(const double* x) {
   return f + (c[0] - 3) * (c[0] - 3) + 2 * (c[1] + 1) * (c[1] + 1) + (c[2] - 0.5) * (c[2] - 0.5);
 }
 
-// Simplex objectives; data2[0] selects the function and data2[1] counts evaluations.
+// The test functions: 0 Rosenbrock, 1 flat valley, 2 bounded quadratic, 3 a staircase on a bowl
+// (makes the simplex shrink), 4 a sphere around (1, -2) lifted by 0.005.
+double Function(int kind, const double* x, int n) {
+  if (kind == 0) return Rosenbrock(x, n);
+  if (kind == 1) return FlatValley(x);
+  if (kind == 2) return BoxedQuadratic(x);
+  if (kind == 3)
+    return std::floor(4 * x[0]) + 0.5 * std::floor(4 * x[1]) + x[0] * x[0] + x[1] * x[1];
+  return 0.005 + (x[0] - 1) * (x[0] - 1) + (x[1] + 2) * (x[1] + 2);
+}
+
+// Simplex objective; data2[0] selects the function and data2[1] counts evaluations.
 double Simplex(double* p, int n, double*, int, int, double* data2, int) {
   data2[1] += 1;
-  if (data2[0] == 0) return Rosenbrock(p, n);
-  return data2[0] == 1 ? FlatValley(p) : BoxedQuadratic(p);
+  return Function(static_cast<int>(data2[0]), p, n);
 }
 
 // A plain Nelder-Mead written from its textbook definition, the vertices physically sorted: the
@@ -95,8 +104,8 @@ std::vector<double> ReferenceNelderMead(std::vector<double> x, int iterations, d
 
 TEST(Fminsearch, FollowsTheTextbookSimplexStepByStep) {
   const std::vector<std::vector<double>> starts = {
-      {-1.2, 1.0}, {-1.2, 1.0, 0.0, 2.0, -0.5, 1.5}, {5.0, -4.0}, {3.0, 3.0, 0.0}};
-  const double kinds[] = {0, 0, 1, 2};
+      {-1.2, 1.0}, {-1.2, 1.0, 0.0, 2.0, -0.5, 1.5}, {5.0, -4.0}, {3.0, 3.0, 0.0}, {1.0, -1.0}};
+  const double kinds[] = {0, 0, 1, 2, 3};
   for (std::size_t c = 0; c < starts.size(); ++c) {
     for (int iterations : {2, 7, 60}) {
       double mine[2] = {kinds[c], 0}, ref[2] = {kinds[c], 0};
@@ -113,9 +122,7 @@ TEST(Fminsearch, ReachesKnownMinimaOfRosenbrockAFlatValleyAndABoundedQuadratic) 
   for (int n : {2, 6}) {
     std::vector<double> x(n, -1.0);
     double data2[2] = {0, 0};
-    for (int restart = 0; restart < 4; ++restart) {  // the simplex stalls in 6-D; restart it
-      fminsearch(x.data(), n, nullptr, 0, 0, data2, 0, Simplex, 1e-10f, 1e-12f, 100000, 100000);
-    }
+    fminsearch(x.data(), n, nullptr, 0, 0, data2, 0, Simplex, 1e-10f, 1e-12f, 100000, 100000);
     for (int j = 0; j < n; ++j) EXPECT_NEAR(x[j], 1.0, 1e-4) << n << " " << j;
   }
   double valley[] = {5.0, -4.0}, data2[2] = {1, 0};
@@ -177,27 +184,15 @@ TEST(Fminsearch, RefusesMoreThanAHundredVariablesAndBoundsItsEvaluations) {
   EXPECT_LT(Rosenbrock(x.data(), 100), Rosenbrock(std::vector<double>(100, 0.5).data(), 100));
 }
 
-// Quasi-Newton objectives; the Problem record is the data pointer.
+// Quasi-Newton objective; the Problem record is the data pointer.
 struct Problem {
-  int kind = 0;                // 0 Rosenbrock, 1 flat valley, 2 bounded quadratic, 3 offset sphere
+  int kind = 0;                // the test function
   std::vector<double> values;  // every objective value computed, in order
 };
 
 void Objective(int* m, int* n, double* x, double* f, void* data) {
   auto* problem = static_cast<Problem*>(data);
-  switch (problem->kind) {
-    case 0:
-      f[0] = Rosenbrock(x, *n);
-      break;
-    case 1:
-      f[0] = FlatValley(x);
-      break;
-    case 2:
-      f[0] = BoxedQuadratic(x);
-      break;
-    default:
-      f[0] = 0.005 + (x[0] - 1) * (x[0] - 1) + (x[1] + 2) * (x[1] + 2);
-  }
+  f[0] = Function(problem->kind, x, *n);
   for (int i = 1; i < *m; ++i) f[i] = 1e3 * x[0] * i;  // extra values the solver must ignore
   problem->values.push_back(f[0]);
 }
@@ -252,7 +247,7 @@ TEST(Lbfgssolver, IterationLimitIsASuccessWithTheLastIterate) {
   // (x0 - 1)² + (x1 + 2)² from (4, 3): the first iterate is the unit step down the gradient.
   std::vector<double> q = {4.0, 3.0};
   Problem sphere;
-  sphere.kind = 3;
+  sphere.kind = 4;
   EXPECT_EQ(Solve(q, sphere, Box(2), 1, 1e-6, 0.0, 1), kLbfgsIterationLimit);
   const double norm = std::hypot(3.0, 5.0);
   EXPECT_NEAR(q[0], 4.0 - 3.0 / norm, 1e-9);
@@ -265,7 +260,7 @@ TEST(Lbfgssolver, IterationLimitIsASuccessWithTheLastIterate) {
 TEST(Lbfgssolver, StopsWhenOneEvaluationChangesTheValueByLessThanFtol) {
   std::vector<double> x = {1.05, -2.0};
   Problem p;
-  p.kind = 3;  // 0.005 + 0.0025 at the start: within 0.01 of the initial reference 0
+  p.kind = 4;  // 0.005 + 0.0025 at the start: within 0.01 of the initial reference 0
   testing::internal::CaptureStdout();
   EXPECT_EQ(Solve(x, p, Box(2), 1, 1e-6, 0.01), kLbfgsConverged);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -276,7 +271,7 @@ TEST(Lbfgssolver, StopsWhenOneEvaluationChangesTheValueByLessThanFtol) {
 TEST(Lbfgssolver, PrintsEveryAcceptedObjectiveValue) {
   std::vector<double> x = {4.0, 3.0};
   Problem p;
-  p.kind = 3;
+  p.kind = 4;
   testing::internal::CaptureStdout();
   ASSERT_EQ(Solve(x, p, Box(2), 1, 1e-6, 1e-9), kLbfgsConverged);
   const std::string printed = testing::internal::GetCapturedStdout();
@@ -288,8 +283,8 @@ TEST(Lbfgssolver, PrintsEveryAcceptedObjectiveValue) {
     std::snprintf(line, sizeof line, "%fl\n", p.values[k]);
     expected += line;
   }
+  ASSERT_GT(p.values.size(), 5u);
   EXPECT_EQ(printed, expected);
-  EXPECT_NE(printed.find("l\n"), std::string::npos);
   EXPECT_NEAR(x[0], 1.0, 1e-4);
   EXPECT_NEAR(x[1], -2.0, 1e-4);
 }
@@ -307,20 +302,6 @@ TEST(Lbfgssolver, FailsOnABadGradientStepAnInfeasibleBoxOrBadSizes) {
   EXPECT_EQ(Solve(x, p, Box(2), 101), kLbfgsFailed);
   std::vector<double> none;
   EXPECT_EQ(Solve(none, p, Box(0)), kLbfgsFailed);
-}
-
-TEST(JacobianService, GradientOfRosenbrockMatchesTheAnalyticOneAtTheSolverStep) {
-  double x[] = {-1.2, 1.0, 0.3, 2.0, -0.7, 1.1}, g[6], eps = 1e-6;
-  int n = 6, m = 1;
-  Problem p;
-  ASSERT_EQ(Talvex::Platform::djacobix(Objective, &n, &m, g, x, &eps, &p),
-            Talvex::Platform::TR_SUCCESS);
-  for (int j = 0; j < n; ++j) {
-    double d = 0.0;
-    if (j + 1 < n) d += -400 * x[j] * (x[j + 1] - x[j] * x[j]) - 2 * (1 - x[j]);
-    if (j > 0) d += 200 * (x[j] - x[j - 1] * x[j - 1]);
-    EXPECT_NEAR(g[j], d, 1e-6 * std::max(1.0, std::fabs(d))) << j;
-  }
 }
 
 }  // namespace
