@@ -25,6 +25,7 @@
 #include "common/numerics/BSpline.h"
 #include "common/numerics/Fits.h"
 #include "common/numerics/GaussFit.h"
+#include "common/numerics/Optimisers.h"
 #include "common/numerics/SparseSolver.h"
 #include "common/numerics/Splines.h"
 #include "common/numerics/Weights.h"

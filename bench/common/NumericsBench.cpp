@@ -1,6 +1,7 @@
 // Timing of the numerics used on every B-scan and every map: smoothing a segmented layer with
 // the cut-off B-spline, resampling it with the cubic spline, the Zernike fit of a radial-scan
-// thickness map and the Gaussian fit of a specular-reflection profile.
+// thickness map, the Gaussian fit of a specular-reflection profile and the simplex fit of the
+// angle segmentation's flexible sigmoid.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 
 #include "common/numerics/BSpline.h"
 #include "common/numerics/GaussFit.h"
+#include "common/numerics/Optimisers.h"
 #include "common/numerics/Splines.h"
 #include "common/numerics/ZernikeFit.h"
 
@@ -107,5 +109,46 @@ void BM_GaussFit(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_GaussFit)->Unit(benchmark::kMicrosecond);
+
+// The angle segmentation's surface model: p0 + (-D - p0) / (1 + p1 exp(-(x - p3) p2))^(1 / p4),
+// D the image depth; FlexSigmoid returns the Euclidean norm of the residuals over the n samples
+// of data (n abscissae, then n ordinates), D = param[0].
+double SigmoidModel(const double* p, double x, double D) {
+  return p[0] + (-D - p[0]) / std::pow(1 + p[1] * std::exp(-(x - p[3]) * p[2]), 1 / p[4]);
+}
+
+double FlexSigmoid(double* p, int, double* data, int, int n, double* param, int) {
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const double r = data[n + i] - SigmoidModel(p, data[i], param[0]);
+    sum += r * r;
+  }
+  return std::sqrt(sum);
+}
+
+// Five-parameter sigmoid fit to a 200-sample anterior-surface profile (millimetres) from the
+// start (1, 1, 1, 1, 1) with the angle segmentation's settings: tolerances 1e-5, 1000
+// evaluations, 1000 iterations. Reports the residual norm of the fit.
+void BM_FminsearchFlexSigmoid(benchmark::State& state) {
+  const int n = 200;
+  double depth[] = {3.0};
+  const double truth[] = {1.6, 2.0, 1.2, 5.0, 0.8};
+  std::vector<double> data(2 * n);
+  std::mt19937 rng(5);
+  std::normal_distribution<double> noise(0.0, 0.01);
+  for (int i = 0; i < n; ++i) {
+    data[i] = i * 12.0 / n;
+    data[n + i] = SigmoidModel(truth, data[i], depth[0]) + noise(rng);
+  }
+  double residual = 0.0;
+  for (auto _ : state) {
+    double p[5] = {1, 1, 1, 1, 1};
+    fminsearch(p, 5, data.data(), 2, n, depth, 1, FlexSigmoid, 0.00001f, 0.00001f, 1000, 1000);
+    residual = FlexSigmoid(p, 5, data.data(), 2, n, depth, 1);
+    benchmark::DoNotOptimize(p);
+  }
+  state.counters["residual_mm"] = residual;
+}
+BENCHMARK(BM_FminsearchFlexSigmoid)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
