@@ -89,10 +89,11 @@ void DrawPosteriorRegion(const std::vector<float>& posterior, const Geometry& g,
   }
 }
 
+// Distance in pixels from every pixel to the nearest 0 pixel. Both entries write every pixel of
+// distIm, so it needs no clearing beforehand.
 IppStatus DistanceTransform(int method, const Ipp8u* binIm, float* distIm, const Geometry& g,
                             Ipp8u* buffer) {
   const IppiSize roi{g.depthPix, g.isoWidth};
-  std::fill(distIm, distIm + static_cast<size_t>(g.isoWidth) * g.depthPix, 0.0f);
   const int step = g.depthPix * static_cast<int>(sizeof(float));
   if (method != 0)
     return ippiFastMarching_8u32f_C1R(binIm, g.depthPix, distIm, step, roi, 1.0f, buffer);
