@@ -1,0 +1,236 @@
+// Per-B-scan thickness of the cornea map engine: the posterior region drawn on square pixels, its
+// distance transform read at the anterior surface, and the optional sub-pixel refinement.
+#include "engines/cornea_map/CCorneaMap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "common/data_structures/CLineSpace.h"
+#include "common/geometric_transform/ImResize.h"
+#include "common/numerics/Splines.h"
+#include "core/AlgorithmException.h"
+#include "engines/base/LibraryStatus.h"
+#include "engines/cornea_map/CorneaMapDetail.h"
+#include "platform/signal/TalvexIpps.h"
+#include "platform/vision/TalvexIppcv.h"
+
+namespace Talvex::SDOCT::Algorithms {
+
+namespace {
+
+using namespace Platform;
+using CorneaMapDetail::RequireWidth;
+
+constexpr const char* kBscanMapFailed = "BscanMap() failed.";
+constexpr const char* kFastMarchingSize = "ippiFastMarchingGetBufferSize_8u32f_C1R";
+constexpr const char* kTrueDistanceSize = "ippiTrueDistanceTransformGetBufferSize_8u32f_C1R";
+// A sub-pixel distance beyond the grid distance by more than this many samples plus the column
+// spacing of the A-scans (the grid distance is read back at a lateral position off by up to that
+// much) is a local minimum of the walk along the curve, not the nearest point: the whole curve
+// is searched instead.
+constexpr double kWalkTolerance = 2.0;
+
+// Owner of a block from ippsMalloc_8u.
+struct IppFree {
+  void operator()(Ipp8u* p) const { ippsFree(p); }
+};
+
+// Columns that make pixels square: the B-scan width in depth samples.
+int IsoWidth(float widthMu, float depthMu, double depthPix) {
+  const double w = std::trunc(static_cast<double>(widthMu) / depthMu * depthPix + 0.5);
+  return w >= 1.0 && w <= 1 << 20 ? static_cast<int>(w) : 0;
+}
+
+// Working arrays of one B-scan, allocated once per call.
+struct Scratch {
+  Scratch(int widthPix, int isoWidth)
+      : sampleX(widthPix),
+        sampleY(widthPix),
+        query(Common::Algorithms::DataStructures::CLineSpace<float>::linspace(
+            0.0f, static_cast<float>(widthPix - 1), isoWidth)),
+        posterior(isoWidth) {}
+  std::vector<float> sampleX, sampleY;
+  std::unique_ptr<Common::Algorithms::DataStructures::CVector<float>> query;
+  std::vector<float> posterior;  // resampled posterior depth per square-pixel column
+};
+
+struct Geometry {
+  int depthPix, widthPix, isoWidth;
+};
+
+// Posterior surface through its valid samples at the isoWidth columns, clamped to the A-scan.
+void ResamplePosterior(const float* posteriorLayer, const Geometry& g, Scratch& s) {
+  int n = 0;
+  for (int i = 0; i < g.widthPix; ++i) {
+    if (posteriorLayer[i] > -1.0f) {
+      s.sampleX[n] = static_cast<float>(i);
+      s.sampleY[n++] = posteriorLayer[i];
+    }
+  }
+  Engines::RequireSuccess(
+      Common::Algorithms::Numerics::cspline(s.sampleX.data(), s.sampleY.data(), n,
+                                            s.query->getdata(), s.posterior.data(), g.isoWidth),
+      Engines::Messages::kCsplineFailed);
+  for (float& d : s.posterior) {
+    if (d < 0.0f) d = 0.0f;
+    if (static_cast<double>(d) >= g.depthPix) d = static_cast<float>(g.depthPix - 1);
+  }
+}
+
+// 255 above the posterior surface, 0 from its (truncated) depth down.
+void DrawPosteriorRegion(const std::vector<float>& posterior, const Geometry& g, Ipp8u* binIm) {
+  for (int j = 0; j < g.isoWidth; ++j) {
+    Ipp8u* row = binIm + static_cast<size_t>(j) * g.depthPix;
+    const int edge = static_cast<int>(posterior[j]);
+    std::fill(row, row + edge, Ipp8u{255});
+    std::fill(row + edge, row + g.depthPix, Ipp8u{0});
+  }
+}
+
+// Distance in pixels from every pixel to the nearest 0 pixel. Both entries write every pixel of
+// distIm, so it needs no clearing beforehand.
+IppStatus DistanceTransform(int method, const Ipp8u* binIm, float* distIm, const Geometry& g,
+                            Ipp8u* buffer) {
+  const IppiSize roi{g.depthPix, g.isoWidth};
+  const int step = g.depthPix * static_cast<int>(sizeof(float));
+  if (method != 0)
+    return ippiFastMarching_8u32f_C1R(binIm, g.depthPix, distIm, step, roi, 1.0f, buffer);
+  return ippiTrueDistanceTransform_8u32f_C1R(binIm, g.depthPix, distIm, step, roi, buffer);
+}
+
+// ---- Sub-pixel refinement -------------------------------------------------------------------
+// The posterior curve is the polyline through (j, posterior[j]) in square-pixel units.
+
+double VertexDistance2(const std::vector<float>& c, int j, double px, double pz) {
+  const double dx = px - j, dz = pz - c[j];
+  return dx * dx + dz * dz;
+}
+
+double SegmentDistance2(const std::vector<float>& c, int j, double px, double pz) {
+  const double z0 = c[j], dz = static_cast<double>(c[j + 1]) - z0;
+  const double t = std::clamp(((px - j) + (pz - z0) * dz) / (1.0 + dz * dz), 0.0, 1.0);
+  const double ex = px - (j + t), ez = pz - (z0 + t * dz);
+  return ex * ex + ez * ez;
+}
+
+// Squared distance to the two segments around vertex j (the vertex alone on a one-point curve).
+double AroundVertex(const std::vector<float>& c, int j, double px, double pz) {
+  double best = VertexDistance2(c, j, px, pz);
+  if (j > 0) best = std::min(best, SegmentDistance2(c, j - 1, px, pz));
+  if (j + 1 < static_cast<int>(c.size())) best = std::min(best, SegmentDistance2(c, j, px, pz));
+  return best;
+}
+
+// Walks from vertex j downhill in vertex distance to a local minimum.
+int WalkToNearestVertex(const std::vector<float>& c, int j, double px, double pz) {
+  const int n = static_cast<int>(c.size());
+  j = std::clamp(j, 0, n - 1);
+  double d = VertexDistance2(c, j, px, pz);
+  while (j > 0 && VertexDistance2(c, j - 1, px, pz) < d) d = VertexDistance2(c, --j, px, pz);
+  while (j + 1 < n && VertexDistance2(c, j + 1, px, pz) < d) d = VertexDistance2(c, ++j, px, pz);
+  return j;
+}
+
+double WholeCurve(const std::vector<float>& c, double px, double pz, int& nearest) {
+  double best = VertexDistance2(c, 0, px, pz);
+  nearest = 0;
+  for (int j = 0; j + 1 < static_cast<int>(c.size()); ++j) {
+    const double d = SegmentDistance2(c, j, px, pz);
+    if (d < best) {
+      best = d;
+      nearest = j;
+    }
+  }
+  return best;
+}
+
+// Replaces the grid distances of pachLine (square pixels) by distances to the posterior curve.
+void RefineToCurve(const float* anteriorLayer, const std::vector<float>& curve, const Geometry& g,
+                   float* pachLine) {
+  const double lateral = g.widthPix > 1 ? (g.isoWidth - 1.0) / (g.widthPix - 1.0) : 0.0;
+  int nearest = 0;
+  for (int i = 0; i < g.widthPix; ++i) {
+    if (!(pachLine[i] > 0.0f)) continue;
+    const double px = i * lateral, pz = anteriorLayer[i];
+    nearest = WalkToNearestVertex(curve, nearest, px, pz);
+    double d = std::sqrt(AroundVertex(curve, nearest, px, pz));
+    if (d > pachLine[i] + kWalkTolerance + lateral)
+      d = std::sqrt(WholeCurve(curve, px, pz, nearest));
+    pachLine[i] = static_cast<float>(d);
+  }
+}
+
+// ---- One B-scan ---------------------------------------------------------------------------
+
+int RunBscan(const float* anteriorLayer, const float* posteriorLayer, const Geometry& g, int method,
+             CCorneaMap::ThicknessMeasure measure, Scratch& s, Ipp8u* binIm, float* distIm,
+             Ipp8u* distBuffer, float* disImOrg, float* pachLine) {
+  ResamplePosterior(posteriorLayer, g, s);
+  DrawPosteriorRegion(s.posterior, g, binIm);
+  if (DistanceTransform(method, binIm, distIm, g, distBuffer) != ippStsNoErr) return -1;
+  if (Common::Algorithms::GeometricTransform::ImResize(distIm, g.isoWidth, g.depthPix, 1, disImOrg,
+                                                       g.widthPix, g.depthPix) == -1)
+    return -1;
+  for (int i = 0; i < g.widthPix; ++i) {
+    pachLine[i] = -1.0f;
+    if (anteriorLayer[i] >= 0.0f && posteriorLayer[i] >= 0.0f) {
+      const int d = std::min(static_cast<int>(anteriorLayer[i] + 0.5), g.depthPix - 1);
+      pachLine[i] = disImOrg[static_cast<size_t>(i) * g.depthPix + d];
+    }
+  }
+  if (measure == CCorneaMap::ThicknessMeasure::SubPixel)
+    RefineToCurve(anteriorLayer, s.posterior, g, pachLine);
+  return 0;
+}
+
+}  // namespace
+
+int CCorneaMap::BscanMap(const float* anteriorLayer, const float* posteriorLayer, int depthPix,
+                         int widthPix, float depthMu, float widthMu, int method,
+                         std::uint8_t* binIm, float* distIm, std::uint8_t* distBuffer,
+                         float* disImOrg, float* pachLine, ThicknessMeasure measure) {
+  RequireWidth(widthPix);
+  const Geometry g{depthPix, widthPix, IsoWidth(widthMu, depthMu, depthPix)};
+  if (g.isoWidth < 1 || depthPix < 1 || widthPix < 1) return -1;
+  Scratch s(widthPix, g.isoWidth);
+  return RunBscan(anteriorLayer, posteriorLayer, g, method, measure, s, binIm, distIm, distBuffer,
+                  disImOrg, pachLine);
+}
+
+void CCorneaMap::ComputeMap(const float* anteriorLayers, const float* posteriorLayers,
+                            int numLayers, int depthPix, int widthPix, float depthMu, float widthMu,
+                            int method, float* pachData, ThicknessMeasure measure) {
+  RequireWidth(widthPix);
+  const Geometry g{depthPix, widthPix, IsoWidth(widthMu, depthMu, static_cast<float>(depthPix))};
+  const char* sizeName = method != 0 ? kFastMarchingSize : kTrueDistanceSize;
+  if (g.isoWidth < 1 || depthPix < 1 || widthPix < 1) Engines::ThrowIppFailure(sizeName);
+  int bufferSize = 0;
+  const IppiSize roi{depthPix, g.isoWidth};
+  Engines::IppCheck(method != 0
+                        ? ippiFastMarchingGetBufferSize_8u32f_C1R(roi, &bufferSize)
+                        : ippiTrueDistanceTransformGetBufferSize_8u32f_C1R(roi, &bufferSize),
+                    sizeName);
+  std::unique_ptr<Ipp8u, IppFree> buffer(ippsMalloc_8u(std::max(bufferSize, 1)));
+  if (!buffer) Engines::ThrowIppFailure("ippsMalloc_8u");
+
+  const size_t pixels = static_cast<size_t>(g.isoWidth) * depthPix;
+  std::vector<Ipp8u> binIm(pixels);
+  std::vector<float> distIm(pixels), disImOrg(static_cast<size_t>(widthPix) * depthPix);
+  Scratch s(widthPix, g.isoWidth);
+  for (int b = 0; b < numLayers; ++b) {
+    const size_t row = static_cast<size_t>(b) * widthPix;
+    if (RunBscan(anteriorLayers + row, posteriorLayers + row, g, method, measure, s, binIm.data(),
+                 distIm.data(), buffer.get(), disImOrg.data(), pachData + row) == -1)
+      throw AlgorithmException(kBscanMapFailed);
+  }
+  buffer.reset();
+  const int count = numLayers * widthPix;
+  TALVEX_IPP(ippsMulC_32f_I, static_cast<float>(static_cast<double>(depthMu) / depthPix), pachData,
+             count);
+  for (int k = 0; k < count; ++k)
+    if (pachData[k] <= 0.0f) pachData[k] = -1.0f;
+}
+
+}  // namespace Talvex::SDOCT::Algorithms

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "core/AlgorithmException.h"
+#include "engines/cornea_map/CCorneaMap.h"
+
+namespace {
+
+using Talvex::SDOCT::Algorithms::AlgorithmException;
+using Talvex::SDOCT::Algorithms::CCorneaMap;
+using Measure = CCorneaMap::ThicknessMeasure;
+
+// One B-scan geometry: depthPix samples over depthMu, widthPix A-scans over widthMu.
+struct Scan {
+  int depthPix, widthPix;
+  float depthMu, widthMu;
+  double dz() const { return static_cast<double>(depthMu) / depthPix; }
+  // Lateral position (um) of A-scan i from the centre, in the engine's square-pixel convention:
+  // isoWidth columns of one depth sample each span the A-scans 0 .. widthPix - 1.
+  double x(int i) const {
+    const double iso = std::trunc(static_cast<double>(widthMu) / depthMu * depthPix + 0.5);
+    return (i - (widthPix - 1) / 2.0) * (iso - 1) / (widthPix - 1) * dz();
+  }
+};
+
+// Layers (pixels) of the surfaces depth(x) in micrometres.
+std::vector<float> Layer(const Scan& s, const std::function<double(double)>& depthMu) {
+  std::vector<float> layer(s.widthPix);
+  for (int i = 0; i < s.widthPix; ++i) layer[i] = static_cast<float>(depthMu(s.x(i)) / s.dz());
+  return layer;
+}
+
+std::vector<float> Thickness(const Scan& s, const std::vector<float>& anterior,
+                             const std::vector<float>& posterior, Measure measure, int method = 0) {
+  std::vector<float> pach(s.widthPix);
+  CCorneaMap engine;
+  engine.ComputeMap(anterior.data(), posterior.data(), 1, s.depthPix, s.widthPix, s.depthMu,
+                    s.widthMu, method, pach.data(), measure);
+  return pach;
+}
+
+// Concentric circles: anterior radius 7800 um, posterior 550 um less, apex 300 um deep. The
+// distance from any anterior point to the posterior circle is 550 um.
+constexpr double kR1 = 7800, kShell = 550, kApex = 300;
+double AnteriorCircle(double x) { return kApex + kR1 - std::sqrt(kR1 * kR1 - x * x); }
+double PosteriorCircle(double x) {
+  const double r2 = kR1 - kShell;
+  return kApex + kR1 - std::sqrt(r2 * r2 - x * x);
+}
+
+// Square pixels (1024 A-scans over 3 mm) and non-square ones (512 over 6 mm, resampled to 2048
+// square-pixel columns), both 1024 samples over 3 mm deep.
+const Scan kSquare{1024, 1024, 3000.0f, 3000.0f};
+const Scan kWide{1024, 512, 3000.0f, 6000.0f};
+
+TEST(CorneaThickness, ShellBetweenConcentricCirclesIsItsRadialWidth) {
+  for (const Scan& s : {kSquare, kWide}) {
+    const auto anterior = Layer(s, AnteriorCircle), posterior = Layer(s, PosteriorCircle);
+    const auto fine = Thickness(s, anterior, posterior, Measure::SubPixel);
+    const auto grid = Thickness(s, anterior, posterior, Measure::GridPixel);
+    double offset = 0, worst = 0;
+    for (int i = 0; i < s.widthPix; ++i) {
+      EXPECT_NEAR(fine[i], kShell, 1.0) << "A-scan " << i << " of " << s.widthPix;
+      worst = std::max(worst, std::fabs(fine[i] - kShell));
+      // The grid measure reads to the first whole sample of the posterior region: thin by half a
+      // sample where the surface is level, up to one where it is tilted, plus the anterior
+      // rounding and, on non-square pixels, the lateral read-back offset at the scan's ends.
+      EXPECT_LE(grid[i], kShell + 0.5 * s.dz() + 0.01);
+      EXPECT_GE(grid[i], kShell - 2.5 * s.dz());
+      offset += (grid[i] - kShell) / s.widthPix;
+    }
+    EXPECT_LT(offset, -0.3 * s.dz());
+    EXPECT_GT(offset, -1.1 * s.dz());
+    RecordProperty("grid_offset_um_width" + std::to_string(s.widthPix), std::to_string(offset));
+    RecordProperty("subpixel_worst_um_width" + std::to_string(s.widthPix), std::to_string(worst));
+  }
+}
+
+TEST(CorneaThickness, CircleAboveATiltedLineIsThePerpendicularDistanceToTheLine) {
+  const double slope = std::tan(10.0 * 3.14159265358979 / 180.0);
+  auto line = [slope](double x) { return 1500.0 + slope * x; };
+  for (const Scan& s : {kSquare, kWide}) {
+    const auto anterior = Layer(s, AnteriorCircle), posterior = Layer(s, line);
+    const auto fine = Thickness(s, anterior, posterior, Measure::SubPixel);
+    const double half = s.x(s.widthPix - 1);
+    for (int i = 0; i < s.widthPix; ++i) {
+      const double x = s.x(i);
+      if (std::fabs(x) > half - 200) continue;  // the foot of the normal must lie on the scan
+      const double truth = (line(x) - AnteriorCircle(x)) / std::sqrt(1 + slope * slope);
+      EXPECT_NEAR(fine[i], truth, 1.0) << "A-scan " << i << " of " << s.widthPix;
+    }
+  }
+}
+
+TEST(CorneaThickness, BothDistanceMethodsGiveTheSameExactDistances) {
+  const auto anterior = Layer(kWide, AnteriorCircle), posterior = Layer(kWide, PosteriorCircle);
+  EXPECT_EQ(Thickness(kWide, anterior, posterior, Measure::GridPixel, 0),
+            Thickness(kWide, anterior, posterior, Measure::GridPixel, 1));
+}
+
+TEST(CorneaThickness, MissingOrInvertedSurfacesGiveNoValue) {
+  const Scan s{256, 64, 1000.0f, 1000.0f};
+  std::vector<float> anterior(64, 50.0f), posterior(64, 150.0f);
+  anterior[3] = -1.0f;    // no anterior value
+  posterior[10] = -1.0f;  // no posterior value (the surface is interpolated across)
+  anterior[20] = 200.0f;  // anterior below the posterior surface: distance 0
+  anterior[21] = 150.0f;  // anterior on the posterior surface
+  const auto pach = Thickness(s, anterior, posterior, Measure::GridPixel);
+  EXPECT_EQ(pach[3], -1.0f);
+  EXPECT_EQ(pach[10], -1.0f);
+  EXPECT_EQ(pach[20], -1.0f);
+  EXPECT_EQ(pach[21], -1.0f);
+  EXPECT_FLOAT_EQ(pach[30], 100 * 1000.0f / 256);
+  EXPECT_EQ(Thickness(s, anterior, posterior, Measure::SubPixel)[20], -1.0f);
+}
+
+TEST(CorneaThickness, RefusesWideBscansBeforeWritingAndFailsWithoutPosteriorSamples) {
+  CCorneaMap engine;
+  std::vector<float> layer(2049, 10.0f), pach(2049, 7.0f);
+  try {
+    engine.ComputeMap(layer.data(), layer.data(), 1, 64, 2049, 1000.0f, 1000.0f, 0, pach.data());
+    FAIL() << "no exception";
+  } catch (const AlgorithmException& e) {
+    EXPECT_STREQ(e.what(), "Maximum number of Ascan in a Bscan must be smaller than 2049.");
+  }
+  EXPECT_EQ(pach, std::vector<float>(2049, 7.0f));
+
+  std::vector<float> anterior(32, 5.0f), posterior(32, -1.0f);
+  posterior[7] = 20.0f;  // a single sample: no spline
+  try {
+    engine.ComputeMap(anterior.data(), posterior.data(), 1, 64, 32, 500.0f, 500.0f, 1, pach.data());
+    FAIL() << "no exception";
+  } catch (const AlgorithmException& e) {
+    EXPECT_STREQ(e.what(), "TalvexAlgorithm: cspline() failed.");
+  }
+}
+
+}  // namespace
