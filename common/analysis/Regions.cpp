@@ -23,50 +23,52 @@ struct IppsDeleter {
 };
 using IppsBytes = std::unique_ptr<Ipp8u[], IppsDeleter>;
 
-// The mask padded with a zero row above and a zero column on the left: height x width.
+// The mask padded with a zero row above and a zero column on the left (height x width), stored
+// inside one more ring of sentinel pixels so that neighbours need no bounds checks: padded pixel
+// (y, x) is at (y + 1) * stride + x + 1.
 struct PaddedMask {
   int height;
   int width;
+  int stride;
   std::vector<unsigned char> value;
 
   PaddedMask(unsigned char* const* image, int rows, int cols)
-      : height(rows + 1), width(cols + 1), value(static_cast<size_t>(rows + 1) * (cols + 1), 0) {
+      : height(rows + 1),
+        width(cols + 1),
+        stride(cols + 3),
+        value(static_cast<size_t>(rows + 3) * (cols + 3), 0) {
     for (int r = 0; r < rows; ++r)
-      std::memcpy(&value[static_cast<size_t>(r + 1) * width + 1], image[r],
-                  static_cast<size_t>(cols));
+      std::memcpy(&value[Index(r + 1, 1)], image[r], static_cast<size_t>(cols));
   }
-  bool OnFrame(int y, int x) const { return y == 0 || x == 0 || y == height - 1 || x == width - 1; }
+  int Index(int y, int x) const { return (y + 1) * stride + x + 1; }
 };
 
 // The complement of the reconstruction by dilation of the complemented marker under the
 // complemented mask equals the reconstruction by erosion of the marker over the mask itself:
 // R(p) = min over paths from the frame to p of the largest mask value on the path. It is computed
 // here directly, by a flood in increasing order of value (a queue per grey level): a pixel is
-// final when taken from the lowest non-empty level.
+// final when taken from the lowest non-empty level. Sentinels hold R = 0 and are never entered.
 std::vector<unsigned char> ReconstructFromFrame(const PaddedMask& m, int connectivity) {
-  const int h = m.height, w = m.width;
-  std::vector<unsigned char> r(m.value.size(), 255);
+  const int h = m.height, w = m.width, s = m.stride;
+  std::vector<unsigned char> r(m.value.size(), 0);
+  for (int y = 0; y < h; ++y) std::memset(&r[m.Index(y, 0)], 255, static_cast<size_t>(w));
   std::array<std::vector<int>, 256> level;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      if (m.OnFrame(y, x)) {
-        const int p = y * w + x;
-        r[p] = m.value[p];
-        level[r[p]].push_back(p);
-      }
-  static constexpr int kDy[8] = {-1, 1, 0, 0, -1, -1, 1, 1};
-  static constexpr int kDx[8] = {0, 0, -1, 1, -1, 1, -1, 1};
+  auto seed = [&](int y, int x) {
+    const int p = m.Index(y, x);
+    r[p] = m.value[p];
+    level[r[p]].push_back(p);
+  };
+  for (int x = 0; x < w; ++x) seed(0, x), seed(h - 1, x);
+  for (int y = 1; y + 1 < h; ++y) seed(y, 0), seed(y, w - 1);
+  const int offsets[8] = {-s, s, -1, 1, -s - 1, -s + 1, s - 1, s + 1};
   for (int v = 0; v < 256; ++v) {
     std::vector<int>& queue = level[v];
     while (!queue.empty()) {
       const int p = queue.back();
       queue.pop_back();
       if (r[p] != v) continue;  // lowered again after it was queued here
-      const int y = p / w, x = p % w;
       for (int n = 0; n < connectivity; ++n) {
-        const int qy = y + kDy[n], qx = x + kDx[n];
-        if (qy < 0 || qy >= h || qx < 0 || qx >= w) continue;
-        const int q = qy * w + qx;
+        const int q = p + offsets[n];
         const unsigned char reach =
             std::max<unsigned char>(static_cast<unsigned char>(v), m.value[q]);
         if (reach < r[q]) {
@@ -85,7 +87,7 @@ std::vector<unsigned char> ReconstructFromFrame(const PaddedMask& m, int connect
 int imfillholes(unsigned char** image, int cols, int rows, int connectivity, int mode) {
   if (image == nullptr || rows <= 0 || cols <= 0) return -1;
   if (connectivity != 4 && connectivity != 8) return -1;
-  if ((static_cast<long long>(rows) + 1) * (static_cast<long long>(cols) + 1) > kMaxPixels)
+  if ((static_cast<long long>(rows) + 3) * (static_cast<long long>(cols) + 3) > kMaxPixels)
     return -1;
   for (int r = 0; r < rows; ++r)
     if (image[r] == nullptr) return -1;
@@ -93,7 +95,7 @@ int imfillholes(unsigned char** image, int cols, int rows, int connectivity, int
     const PaddedMask padded(image, rows, cols);
     const std::vector<unsigned char> filled = ReconstructFromFrame(padded, connectivity);
     for (int y = 0; y < rows; ++y) {
-      const unsigned char* in = &filled[static_cast<size_t>(y + 1) * padded.width + 1];
+      const unsigned char* in = &filled[padded.Index(y + 1, 1)];
       unsigned char* out = image[y];
       for (int x = 0; x < cols; ++x) {
         if (mode != 0)
