@@ -21,7 +21,8 @@ bool ValidRows(void* const* table, int rows) {
 }
 
 // Most 8-connected components a rows x cols image can hold: one per pixel of every other row and
-// column.
+// column. The area filter sizes its table by this rather than by floor((rows / 2) * (cols / 2)),
+// which is smaller for odd sizes (0 for a single pixel, 2 for 3 x 3 where 4 components fit).
 long long MaxComponents(int rows, int cols) {
   return ((static_cast<long long>(rows) + 1) / 2) * ((static_cast<long long>(cols) + 1) / 2);
 }
