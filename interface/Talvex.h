@@ -16,7 +16,10 @@
 //     AlgorithmException with a fixed message.
 #pragma once
 
+#include "common/analysis/CConnectedComp2D.h"
 #include "common/analysis/GraphBasedSegmentation.h"
+#include "common/analysis/Morphology.h"
+#include "common/analysis/Regions.h"
 #include "common/data_structures/DataStructures.h"
 #include "common/filters/BilateralFilter.h"
 #include "common/filters/FFT.h"
