@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -168,10 +169,10 @@ TEST_P(CorneaDewarpAccuracy, DewarpedSurfacesAndCentralThicknessMatchThePhysical
 // simulator's anterior, posterior and iris/lens surfaces as layers.
 struct WideField {
   Synthetic::ScanProtocol protocol = Synthetic::WideFieldProtocol(0.0, kWidth, kLength);
-  Synthetic::ModelEye eye = Synthetic::GullstrandEye();
+  Synthetic::ModelEye eye;
   Synthetic::SimulatedScan scan;
   DewarpScanner scanner;
-  WideField() {
+  explicit WideField(const Synthetic::ModelEye& model = Synthetic::GullstrandEye()) : eye(model) {
     Synthetic::RenderSettings render;
     render.speckle = render.noise = false;
     scan = Synthetic::SimulateScan(eye, protocol, render, 7, 0);
@@ -195,15 +196,17 @@ struct WideField {
               ? Synthetic::Surface::IrisFront
               : Synthetic::Surface::Lens;
       if (!Synthetic::SurfaceCovers(eye, surface, x, 0)) continue;
-      e.Add(std::fabs(curve.DepthAt(x) - Synthetic::SurfaceSag(eye, surface, x, 0)));
+      const double z = curve.DepthAt(x);
+      if (!std::isnan(z)) e.Add(std::fabs(z - Synthetic::SurfaceSag(eye, surface, x, 0)));
     }
     e.mean /= std::max(e.count, 1);
     return e;
   }
 };
 
-TEST(CorneaDewarpAccuracyWideField, SecondRefractionBringsIrisAndLensOntoTheirPhysicalSurfaces) {
-  const WideField w;
+// The iris/lens layer of B-scan 0 dewarped with one refraction (anterior) and with two
+// (anterior, then posterior): its distance (mm) from the physical surfaces within each half field.
+void CompareRefractions(const WideField& w, std::initializer_list<double> halfFields) {
   const auto& t = w.scan.truth.bscans[0];
   const DewarpScanner& s = w.scanner;
   const float direction = 0.0f;
@@ -220,16 +223,31 @@ TEST(CorneaDewarpAccuracyWideField, SecondRefractionBringsIrisAndLensOntoTheirPh
                                 t.posterior.data(), t.irisLens.data(), out1.data(), out2.data(), D,
                                 a2.data(), p2.data(), i2.data());
   const double samplesPerMm = kLength / s.scan_depth;
-  for (double half : {2.0, 5.0}) {
+  for (double half : halfFields) {
     const Errors single = w.IrisLensError(i1, half), two = w.IrisLensError(i2, half);
     std::printf(
-        "iris/lens within %.0f mm: one refraction mean %.1f max %.1f um, two mean %.1f "
+        "%s within %.0f mm: one refraction mean %.1f max %.1f um, two mean %.1f "
         "max %.1f um (%d, %d A-scans; %.1f um per sample)\n",
-        half, 1000 * single.mean, 1000 * single.max, 1000 * two.mean, 1000 * two.max, single.count,
-        two.count, 1000 / samplesPerMm);
+        w.eye.name.c_str(), half, 1000 * single.mean, 1000 * single.max, 1000 * two.mean,
+        1000 * two.max, single.count, two.count, 1000 / samplesPerMm);
     ASSERT_GT(two.count, 50);
     EXPECT_LT(two.mean, single.mean);
   }
+}
+
+TEST(CorneaDewarpAccuracyWideField, SecondRefractionBringsIrisAndLensOntoTheirPhysicalSurfaces) {
+  CompareRefractions(WideField(), {2.0, 5.0});
+}
+
+// A flat reflector in the aqueous, 1.3 mm below the corneal apex: the lens surface of a model eye
+// made flat (radius 100 m) and moved forward, behind a pupil wide enough to leave it bare.
+TEST(CorneaDewarpAccuracyWideField, SecondRefractionBringsAFlatReflectorInTheAqueousCloser) {
+  Synthetic::ModelEye eye = Synthetic::GullstrandEye();
+  eye.name = "flat reflector";
+  eye.lensDepthMm = 1.3;
+  eye.lensRadiusMm = 1e5;
+  eye.pupilRadiusMm = 4.4;
+  CompareRefractions(WideField(eye), {2.0, 4.0});
 }
 
 INSTANTIATE_TEST_SUITE_P(SyntheticEyes, CorneaDewarpAccuracy,
