@@ -30,6 +30,27 @@ float SignedPosition(float x, float y) {
   return static_cast<float>(a >= kPi || a < 0.0f ? -d : d);
 }
 
+// Unit vector of the positive half of a meridian: the direction whose points SignedPosition
+// counts positive. It is the meridian's direction (cos, sin) for angles in [0, pi); at the angle
+// pi (the scanner's 0 degrees after conversion) sin is slightly negative in single precision, the
+// direction itself counts negative and the A-scans run from positive to negative positions, so
+// the positive half is the opposite direction and `reversed` is set.
+void PositiveHalf(float angle, double& ex, double& ey, bool& reversed) {
+  ex = std::cos(static_cast<double>(angle));
+  ey = std::sin(static_cast<double>(angle));
+  reversed = SignedPosition(static_cast<float>(ex), static_cast<float>(ey)) < 0.0f;
+  if (reversed) ex = -ex, ey = -ey;
+}
+
+// Point of the meridian at signed position s.
+void PlaceOnMeridian(float angle, float s, float* pt) {
+  double ex, ey;
+  bool reversed;
+  PositiveHalf(angle, ex, ey, reversed);
+  pt[0] = static_cast<float>(ex * s);
+  pt[1] = static_cast<float>(ey * s);
+}
+
 // En-face positions (micrometres) of the A-scans of one meridian of length L at angle `angle`.
 void MeridianPositions(float angle, float L, int widthPix, float* x, float* y) {
   const std::unique_ptr<CVector<float>> r = CLineSpace<float>::linspace(-L / 2, L / 2, widthPix);
@@ -106,9 +127,7 @@ float CCorneaPower::MeridianRadiusCurvature(const float* x, const float* y, cons
   bool ok = FitAround(x, y, z, n, pt, roi, coeff, m, ninliers);
   if (ok && which == 1) {
     // Second pass centred on the first vertex, so the fit window is symmetric about the apex.
-    const float first = Vertex(coeff);
-    pt[0] = static_cast<float>(std::cos(static_cast<double>(angle)) * first);
-    pt[1] = static_cast<float>(std::sin(static_cast<double>(angle)) * first);
+    PlaceOnMeridian(angle, Vertex(coeff), pt);
     ok = FitAround(x, y, z, n, pt, roi, coeff, m, ninliers);
   }
   if (!ok || ninliers < inlierPerc * static_cast<double>(m)) {
@@ -116,8 +135,7 @@ float CCorneaPower::MeridianRadiusCurvature(const float* x, const float* y, cons
     return -1.0f;
   }
   const float vertex = Vertex(coeff);
-  pt[0] = static_cast<float>(std::cos(static_cast<double>(angle)) * vertex);
-  pt[1] = static_cast<float>(std::sin(static_cast<double>(angle)) * vertex);
+  PlaceOnMeridian(angle, vertex, pt);
   const float slope = static_cast<float>(2.0 * coeff[0] * vertex + coeff[1]);
   const float base = static_cast<float>(1.0 + static_cast<double>(slope) * slope);
   return static_cast<float>(std::pow(base, 1.5f) / std::fabs(2.0 * coeff[0]));
@@ -148,8 +166,11 @@ int CCorneaPower::CornealPower(const float* anteriorLayer, const float* posterio
     const float Ra = MeridianRadiusCurvature(x.getdata(), y.getdata(), z.getdata(), widthPix, apex,
                                              1, roiRadius, angles[b]);
     if (Ra == -1.0f) continue;
-    // A-scan of the anterior vertex.
-    const float d = SignedPosition(apex[0], apex[1]);
+    // A-scan of the anterior vertex; on a reversed meridian the positions fall with the index.
+    double ex, ey;
+    bool reversed;
+    PositiveHalf(angles[b], ex, ey, reversed);
+    const float d = SignedPosition(apex[0], apex[1]) * (reversed ? -1.0f : 1.0f);
     const double index = static_cast<double>(d) * widthPix / L + widthPix * 0.5 + 0.5;
     if (!(index >= 0.0 && index < widthPix)) continue;
     const int apexIdx = static_cast<int>(index);

@@ -11,7 +11,10 @@
 // Layers hold numLayers rows of widthPix depths in samples (-1 = no value); depthPix samples span
 // depthMu micrometres. Angles are radians in ascending order, as ReorderLayers leaves them; the
 // first half of the A-scans of a meridian lies in direction angle + pi. fovMu holds the length
-// (micrometres) of every meridian.
+// (micrometres) of every meridian. A position along a meridian is signed by its en-face direction
+// (negative when the direction lies in [pi, 2 pi)); at the angle pi (the scanner's 0 degrees) that
+// makes the A-scans run from positive to negative positions, and the vertex and the apex A-scan
+// are placed by the same sign, so that this meridian too is fitted around its own apex.
 //
 // The robust fits draw from the engine base's default random array; every CornealPower call
 // restarts its cursor, so a call depends only on its inputs and parameters.

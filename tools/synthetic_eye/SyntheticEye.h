@@ -170,7 +170,8 @@ CornealPower ComputeCornealPower(const ModelEye& eye);
 // posterior (n_aqueous - n_cornea) / Rp, total Pa + Pp - t / n_cornea Pa Pp with t the axial
 // thickness at s_a; each averaged over the meridians. Over a zone of finite radius the parabola
 // takes up the flattening of a sphere or of a prolate conic away from the apex, so it reads
-// steeper than the paraxial power of ComputeCornealPower (Gullstrand, r = 1.5 mm: about 0.2 D).
+// steeper than the paraxial power of ComputeCornealPower (Gullstrand, r = 1.5 mm: anterior
+// +0.40 D, total +0.34 D).
 struct MeridianFitPower {
   double zoneRadiusMm = 0;
   double anterior = 0, posterior = 0, total = 0;

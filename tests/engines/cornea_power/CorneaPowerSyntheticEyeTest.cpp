@@ -46,7 +46,10 @@ Dewarped DewarpTrueSurfaces(const Synthetic::ModelEye& eye) {
     std::copy(t.posterior.begin(), t.posterior.end(), pst.begin() + b * kWidth);
     d.angles.push_back(static_cast<float>(t.angleDeg));
   }
-  const DewarpScanner s = DewarpPresetRadial8mm();
+  // The scanner's description with the eye's own corneal indices.
+  DewarpScanner s = DewarpPresetRadial8mm();
+  s.n_phase[0] = static_cast<float>(eye.cornea.phase);
+  s.n_group[0] = static_cast<float>(eye.cornea.group);
   CCorneaDewarpingAlgorithm dewarping;
   dewarping.InitializeCornea(s.n_phase[0], s.n_group[0], s.n_ref, kMeridians, d.angles.data(),
                              s.half_FOV, s.half_telecentricity, s.scan_sag, s.scan_depth);
@@ -62,10 +65,14 @@ struct Powers {
   float anterior = 0, posterior = 0, total = 0;
 };
 
-// Powers of the dewarped surfaces for a given half field (micrometres).
-Powers PowerOf(const Dewarped& d, float halfFieldMu) {
+// Powers of the dewarped surfaces for a given half field (micrometres), with the eye's indices
+// (the Navarro eye's 1.3771 / 1.3374 differ from the preset's by 0.3 D of anterior power).
+Powers PowerOf(const Dewarped& d, const Synthetic::ModelEye& eye, float halfFieldMu) {
+  CorneaPowerParameter record = CorneaPowerPresetStandard();
+  record.n1 = static_cast<float>(eye.cornea.phase);
+  record.n2 = static_cast<float>(eye.aqueous.phase);
   CCorneaPowerAlgorithm power;
-  power.Initialize(CorneaPowerPresetStandard());
+  power.Initialize(record);
   const float fov[2] = {halfFieldMu, halfFieldMu};
   const DewarpScanner s = DewarpPresetRadial8mm();
   Powers p;
@@ -84,8 +91,9 @@ TEST_P(CorneaPowerSyntheticEye, PowerOfDewarpedTrueSurfacesMatchesTheFitOnTheExa
   // The dewarped image has columns of 2F / W: A-scan j sits at (j - W / 2) 2F / W, so the field
   // that puts W evenly spaced A-scans end to end at that pitch is F (W - 1) / W.
   const double F = DewarpPresetRadial8mm().half_FOV[0] * 1000.0;
-  const Powers p = PowerOf(d, static_cast<float>(F * (kWidth - 1) / kWidth));
-  const Powers endToEnd = PowerOf(d, static_cast<float>(F));
+  const Synthetic::ModelEye& eye = GetParam().eye;
+  const Powers p = PowerOf(d, eye, static_cast<float>(F * (kWidth - 1) / kWidth));
+  const Powers endToEnd = PowerOf(d, eye, static_cast<float>(F));
   const Synthetic::MeridianFitPower& fit = d.scan.truth.fitPower;
   const Synthetic::CornealPower& gauss = d.scan.truth.power;
   std::printf(

@@ -71,18 +71,49 @@ std::function<double(double, double)> Sphere(double R, double z0) {
   return [=](double x, double y) { return z0 + R - std::sqrt(R * R - x * x - y * y); };
 }
 
-// Radius at the vertex of the least-squares parabola z = a s^2 + c through the sag of a centred
-// sphere at the scan's positions within roi (the sag is even, so the linear term vanishes).
-double FittedSphereRadius(const RadialScan& s, double R, double roi) {
-  double m0 = 0, m2 = 0, m4 = 0, f0 = 0, f2 = 0;
+// Least-squares parabola z = a s^2 + b s + c through f at the scan's positions within [lo, hi],
+// from the normal equations solved by Cramer's rule.
+struct Parabola {
+  double a = 0, b = 0, c = 0;
+  double Vertex() const { return -b / (2 * a); }
+  double Radius() const { return 1.0 / std::fabs(2 * a); }  // at the vertex
+};
+
+Parabola LeastSquares(const RadialScan& s, const std::function<double(double)>& f, double lo,
+                      double hi) {
+  double m[3][3] = {}, r[3] = {};
   for (int j = 0; j < s.width; ++j) {
-    const double r = s.Position(j);
-    if (std::fabs(r) > roi) continue;
-    const double z = R - std::sqrt(R * R - r * r);
-    m0 += 1, m2 += r * r, m4 += r * r * r * r, f0 += z, f2 += r * r * z;
+    const double x = s.Position(j);
+    if (x < lo || x > hi) continue;
+    const double p[3] = {x * x, x, 1};
+    for (int u = 0; u < 3; ++u) {
+      r[u] += p[u] * f(x);
+      for (int v = 0; v < 3; ++v) m[u][v] += p[u] * p[v];
+    }
   }
-  const double a = (m0 * f2 - m2 * f0) / (m0 * m4 - m2 * m2);
-  return 1.0 / (2.0 * a);
+  const auto det = [](const double k[3][3]) {
+    return k[0][0] * (k[1][1] * k[2][2] - k[1][2] * k[2][1]) -
+           k[0][1] * (k[1][0] * k[2][2] - k[1][2] * k[2][0]) +
+           k[0][2] * (k[1][0] * k[2][1] - k[1][1] * k[2][0]);
+  };
+  double x[3];
+  for (int col = 0; col < 3; ++col) {
+    double k[3][3];
+    for (int u = 0; u < 3; ++u)
+      for (int v = 0; v < 3; ++v) k[u][v] = v == col ? r[u] : m[u][v];
+    x[col] = det(k) / det(m);
+  }
+  return {x[0], x[1], x[2]};
+}
+
+// Circle of radius R through the meridian, lowest at s0: the section of a sphere.
+std::function<double(double)> Circle(double R, double s0) {
+  return [=](double x) { return R - std::sqrt(R * R - (x - s0) * (x - s0)); };
+}
+
+// Radius at the vertex of the least-squares parabola through a centred circle over the zone.
+double FittedSphereRadius(const RadialScan& s, double R, double roi) {
+  return LeastSquares(s, Circle(R, 0), -roi, roi).Radius();
 }
 
 TEST(CorneaPower, ParaboloidsGiveTheirApicalPowersWhereverTheApexLies) {
@@ -121,6 +152,43 @@ TEST(CorneaPower, SpheresGiveTheRadiusOfTheLeastSquaresParabolaOverTheZone) {
     // A parabola fitted over a zone of a sphere bends more than the sphere's apex.
     EXPECT_GT(p.anterior, (kN1 - 1) / (Ra * 1e-6) + 0.01) << roi;
   }
+}
+
+TEST(CorneaPower, OffCentreSpheresAreFittedOverAZoneCentredOnTheirApex) {
+  // Spheres centred 0.5 mm off the scan centre: meridian b cuts circles of radius
+  // sqrt(R^2 - d_b^2), d_b the distance of its line from the spheres' axis, lowest at s0. Fitted
+  // over the zone around the scan centre only, the meridians along the offset would read about
+  // 0.3 D steeper.
+  const double Ra = 7700, Rp = 6800, cct = 500, x0 = 500, roi = 1500;
+  RadialScan s;
+  const auto sphere = [=](double R, double z0) {
+    return
+        [=](double x, double y) { return z0 + R - std::sqrt(R * R - (x - x0) * (x - x0) - y * y); };
+  };
+  s.Build(sphere(Ra, 300), sphere(Rp, 300 + cct));
+  // Anterior: a zone around the scan centre, then one around that first vertex; posterior: the
+  // zone around the anterior vertex.
+  double pa = 0, pp = 0, pt = 0;
+  for (int b = 0; b < s.meridians; ++b) {
+    const double a = s.angles[b] * kPi / 180.0;
+    const double d = x0 * std::sin(a), s0 = x0 * std::cos(a);
+    const double ra = std::sqrt(Ra * Ra - d * d), rp = std::sqrt(Rp * Rp - d * d);
+    const double v1 = LeastSquares(s, Circle(ra, s0), -roi, roi).Vertex();
+    const Parabola ant = LeastSquares(s, Circle(ra, s0), v1 - roi, v1 + roi);
+    const double v = ant.Vertex();
+    const Parabola pst = LeastSquares(s, Circle(rp, s0), v - roi, v + roi);
+    const double cct_v = cct + Circle(rp, s0)(v) - Circle(ra, s0)(v) + (Rp - rp) - (Ra - ra);
+    const double ppower = (kN2 - kN1) / (pst.Radius() * 1e-6);
+    const double apower = (kN1 - 1) / (ant.Radius() * 1e-6);
+    pa += apower / s.meridians;
+    pp += ppower / s.meridians;
+    pt += ThickLens(apower, ppower, cct_v) / s.meridians;
+  }
+  const Powers p = PowerOf(s, static_cast<float>(roi));
+  ASSERT_EQ(p.status, 0);
+  EXPECT_NEAR(p.anterior, pa, 0.02);
+  EXPECT_NEAR(p.posterior, pp, 0.02);
+  EXPECT_NEAR(p.total, pt, 0.02);
 }
 
 TEST(CorneaPower, AGivenCentralThicknessReplacesTheMeasuredOne) {
