@@ -42,6 +42,8 @@
 #include "core/WideFieldSegParameter.h"
 #include "interface/CAnteriorChamberAlgorithm.h"
 #include "interface/CCorneaDewarpingAlgorithm.h"
+#include "interface/CCorneaPowerAlgorithm.h"
 #include "interface/CCorneaSegmentationAlgorithm.h"
+#include "interface/CorneaPowerPresets.h"
 #include "interface/CorneaSegPresets.h"
 #include "interface/DewarpPresets.h"

@@ -269,6 +269,78 @@ CornealPower ComputeCornealPower(const ModelEye& e) {
 
 namespace {
 
+// Least-squares parabola z = A s^2 + B s + C through the sag of surface `s` along the line
+// (u, v) s, sampled densely over c - r <= s <= c + r; coefficients {A, B, C}.
+struct Parabola {
+  double A = 0, B = 0, C = 0;
+  double Vertex() const { return -B / (2 * A); }
+  double RadiusAt(double s) const {
+    const double slope = 2 * A * s + B;
+    return std::pow(1 + slope * slope, 1.5) / std::fabs(2 * A);
+  }
+};
+
+Parabola FitSag(const ModelEye& e, Surface surface, double u, double v, double c, double r) {
+  // Normal equations in t = s - c (well conditioned), solved by Cramer's rule.
+  constexpr int kSamples = 2001;
+  double m[3][3] = {}, rhs[3] = {};
+  for (int i = 0; i < kSamples; ++i) {
+    const double t = -r + 2 * r * i / (kSamples - 1);
+    const double z = SurfaceSag(e, surface, (c + t) * u, (c + t) * v);
+    const double p[3] = {t * t, t, 1};
+    for (int a = 0; a < 3; ++a) {
+      rhs[a] += p[a] * z;
+      for (int b = 0; b < 3; ++b) m[a][b] += p[a] * p[b];
+    }
+  }
+  const auto det = [](const double k[3][3]) {
+    return k[0][0] * (k[1][1] * k[2][2] - k[1][2] * k[2][1]) -
+           k[0][1] * (k[1][0] * k[2][2] - k[1][2] * k[2][0]) +
+           k[0][2] * (k[1][0] * k[2][1] - k[1][1] * k[2][0]);
+  };
+  double x[3];
+  for (int col = 0; col < 3; ++col) {
+    double k[3][3];
+    for (int a = 0; a < 3; ++a)
+      for (int b = 0; b < 3; ++b) k[a][b] = b == col ? rhs[a] : m[a][b];
+    x[col] = det(k) / det(m);
+  }
+  // Back from t to s = t + c.
+  return {x[0], x[1] - 2 * x[0] * c, x[2] - x[1] * c + x[0] * c * c};
+}
+
+}  // namespace
+
+MeridianFitPower ComputeMeridianFitPower(const ModelEye& e, const std::vector<double>& anglesDeg,
+                                         double zoneRadiusMm) {
+  MeridianFitPower p;
+  p.zoneRadiusMm = zoneRadiusMm;
+  if (anglesDeg.empty()) return p;
+  const double nc = e.cornea.phase, na = e.aqueous.phase;
+  for (double deg : anglesDeg) {
+    const double u = std::cos(deg * kPi / 180.0), v = -std::sin(deg * kPi / 180.0);
+    const Parabola first = FitSag(e, Surface::Anterior, u, v, 0.0, zoneRadiusMm);
+    const Parabola ant = FitSag(e, Surface::Anterior, u, v, first.Vertex(), zoneRadiusMm);
+    const double apex = ant.Vertex();
+    const Parabola pst = FitSag(e, Surface::Posterior, u, v, apex, zoneRadiusMm);
+    // Radii in mm: powers in dioptres by x 1000; thickness in metres.
+    const double pa = 1000.0 * (nc - 1.0) / ant.RadiusAt(apex);
+    const double pp = 1000.0 * (na - nc) / pst.RadiusAt(pst.Vertex());
+    const double t = 1e-3 * (SurfaceSag(e, Surface::Posterior, apex * u, apex * v) -
+                             SurfaceSag(e, Surface::Anterior, apex * u, apex * v));
+    p.anterior += pa;
+    p.posterior += pp;
+    p.total += ThickLensPower(pa, pp, t, nc);
+  }
+  const double n = static_cast<double>(anglesDeg.size());
+  p.anterior /= n;
+  p.posterior /= n;
+  p.total /= n;
+  return p;
+}
+
+namespace {
+
 template <typename F>
 ThicknessMap BuildMap(int width, double diameterMm, F value) {
   ThicknessMap m;

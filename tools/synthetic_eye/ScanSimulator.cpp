@@ -633,6 +633,11 @@ SimulatedScan SimulateScan(const ModelEye& eye, const ScanProtocol& protocol,
     scan.truth.epithelium = EpitheliumMap(eye, mapWidth, 2.0 * half);
   }
   scan.truth.power = ComputeCornealPower(eye);
+  if (protocol.type == ScanType::Radial) {
+    std::vector<double> angles;
+    for (const BscanTruth& t : scan.truth.bscans) angles.push_back(t.angleDeg);
+    scan.truth.fitPower = ComputeMeridianFitPower(eye, angles, kFitPowerZoneRadiusMm);
+  }
   return scan;
 }
 

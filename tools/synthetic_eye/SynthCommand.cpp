@@ -576,6 +576,13 @@ int RunSynth(const SynthOptions& o, std::string* error) {
                 {"totalSteepD", p.totalSteep},
                 {"flatMeridianDeg", p.flatMeridianDeg},
                 {"keratometricD", p.keratometric}};
+  if (protocol.type == ScanType::Radial) {
+    const MeridianFitPower& f = scan.truth.fitPower;
+    j["fitPower"] = {{"zoneRadiusMm", f.zoneRadiusMm},
+                     {"anteriorD", f.anterior},
+                     {"posteriorD", f.posterior},
+                     {"totalD", f.total}};
+  }
   j["pachymetryMap"] = MapJson(scan.truth.pachymetry);
   j["epitheliumMap"] = MapJson(scan.truth.epithelium);
   nlohmann::json bscans = nlohmann::json::array();

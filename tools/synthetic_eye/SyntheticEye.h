@@ -161,6 +161,26 @@ struct CornealPower {
 };
 CornealPower ComputeCornealPower(const ModelEye& eye);
 
+// Corneal power as a radial-scan measurement fits it, evaluated on the exact surfaces. Along each
+// meridian (scanner angle a: the line through the eye-frame origin in direction (cos a, -sin a))
+// a least-squares parabola z = A s^2 + B s + C is fitted to the anterior sag over the zone
+// |s| <= r, then again over the zone centred on the first vertex; the anterior radius is the
+// radius of curvature at the second vertex s_a. The posterior parabola is fitted over the zone
+// centred on s_a and its radius taken at its own vertex. Powers: anterior (n_cornea - 1) / Ra,
+// posterior (n_aqueous - n_cornea) / Rp, total Pa + Pp - t / n_cornea Pa Pp with t the axial
+// thickness at s_a; each averaged over the meridians. Over a zone of finite radius the parabola
+// takes up the flattening of a sphere or of a prolate conic away from the apex, so it reads
+// steeper than the paraxial power of ComputeCornealPower (Gullstrand, r = 1.5 mm: anterior
+// +0.40 D, total +0.34 D).
+struct MeridianFitPower {
+  double zoneRadiusMm = 0;
+  double anterior = 0, posterior = 0, total = 0;
+};
+MeridianFitPower ComputeMeridianFitPower(const ModelEye& eye, const std::vector<double>& anglesDeg,
+                                         double zoneRadiusMm);
+// Zone radius of the fit power that SimulateScan puts into the truth of radial scans.
+constexpr double kFitPowerZoneRadiusMm = 1.5;
+
 // A thickness map on a Cartesian grid: `width` x `width` values, row-major, row 0 at the top
 // (largest Y), column 0 at the left (smallest X), pixel (c, r) at X = (c - (width-1)/2) · pitch,
 // Y = ((width-1)/2 - r) · pitch with pitch = diameterMm / (width - 1). µm; -1 outside the circle
@@ -293,6 +313,8 @@ struct ScanTruth {
   std::vector<BscanTruth> bscans;
   ThicknessMap pachymetry, epithelium;
   CornealPower power;
+  // Radial scans: the fit power over the scan's meridians, zone radius kFitPowerZoneRadiusMm.
+  MeridianFitPower fitPower;
   DeviceLevels deviceLevels;  // of all B-scans together, when the scan was device-exported
 };
 
