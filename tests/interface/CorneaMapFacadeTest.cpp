@@ -30,6 +30,7 @@ struct Scan {
   std::vector<float> angles, anterior, lower, confidence;
   float depthMu;
   float fov[2] = {kFieldMu / 2, kFieldMu / 2};
+  float smoothing = 0.1f;  // cut-off wavelength of the layer smoothing, share of the width
 };
 Scan MakeScan(const std::vector<float>& angles, float depthMu, const Profile& thickness) {
   Scan s{angles, {}, {}, {}, depthMu};
@@ -60,7 +61,7 @@ Pachy PachymetryOf(const Scan& s, bool subPixel = false) {
   Pachy p;
   CCorneaMapAlgorithm facade;
   auto run = [&](auto... option) {
-    facade.PachymetryMap(s.anterior.data(), s.lower.data(), 8, kWidth, kDepth, 0.1f,
+    facade.PachymetryMap(s.anterior.data(), s.lower.data(), 8, kWidth, kDepth, s.smoothing,
                          s.confidence.data(), s.confidence.data(), 0.0f, s.fov, s.depthMu,
                          s.angles.data(), p.map.data(), p.mask.data(), 64, kFieldMu, 1, 0, 1.0f,
                          option...);
@@ -143,7 +144,14 @@ TEST(CorneaMapFacade, PachymetryMapOfATiltedCorneaIsUprightAndAccurate) {
 TEST(CorneaMapFacade, MaskCoversTheWedgeBeyondTheLastConfidentPosteriorAscan) {
   Scan s = MakeScan(kMeridians, 1500.0f, Pachymetry);
   // Meridian 0 (towards +x for growing A-scans) loses its last 20 A-scans: radius 107.9 pixels.
-  for (int k = kWidth - 20; k < kWidth; ++k) s.confidence[k] = -1.0f;
+  // Their posterior positions are wrong (40 samples, 234 um too deep) and must not reach the map;
+  // the smoothing is kept short so that the step spills over to confident A-scans little (the
+  // spline through the step still rings by some 15 um there).
+  s.smoothing = 0.01f;
+  for (int k = kWidth - 20; k < kWidth; ++k) {
+    s.confidence[k] = -1.0f;
+    s.lower[k] += 40.0f;
+  }
   // Meridian -90 (index 4) is nowhere exactly confident: it adds nothing.
   std::fill(s.confidence.begin() + 4 * kWidth, s.confidence.begin() + 5 * kWidth, 0.5f);
   const Pachy p = PachymetryOf(s);
@@ -153,6 +161,9 @@ TEST(CorneaMapFacade, MaskCoversTheWedgeBeyondTheLastConfidentPosteriorAscan) {
     const int row = static_cast<int>(std::lround(c - radius * std::sin(degrees * kPi / 180)));
     return p.mask[row * kWidth + col];
   };
+  const double x117 = NodePosition(static_cast<int>(std::lround(c + 117)), kWidth, 64, kFieldMu);
+  EXPECT_NEAR(p.map[static_cast<int>(c) * kWidth + static_cast<int>(std::lround(c + 117))],
+              Pachymetry(x117, 0), 25.0);
   EXPECT_EQ(maskAt(117, 0), 1);
   EXPECT_EQ(maskAt(117, 15), 1);
   EXPECT_EQ(maskAt(117, -15), 1);
