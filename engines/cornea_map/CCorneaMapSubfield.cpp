@@ -25,6 +25,61 @@ int BoxCoordinate(double v, int width) {
   return static_cast<int>(v);
 }
 
+// Sector membership of the pixels of one sector, as InsideSector decides it, without an arc
+// tangent for every pixel: away from the sector's edges the side of each edge ray is read from a
+// cross product; pixels within a hair of an edge (kEdgeMargin radians, far above the rounding of
+// the angles) take InsideSector itself.
+class SectorTest {
+ public:
+  SectorTest(const CCorneaMapSubfield& engine, float x0, float y0, float r0, float dR, float theta0,
+             float dTheta, float twoPi)
+      : engine_(engine), x0_(x0), y0_(y0), r0_(r0), dR_(dR), theta0_(theta0), dTheta_(dTheta) {
+    // Far angles lose the precision the margin relies on once rounded to float.
+    if (!(std::fabs(theta0) <= kNearAngle) || !(std::fabs(dTheta) <= kNearAngle)) {
+      mode_ = Mode::Exact;
+    } else if (dTheta < 0.0f) {
+      mode_ = Mode::None;
+    } else if (dTheta >= twoPi) {
+      mode_ = Mode::All;
+    } else {
+      // A sector narrower than a half turn is the cone between its edges; a wider one is
+      // everything but the cone of the remaining angles.
+      mode_ = dTheta < twoPi / 2 ? Mode::Cone : Mode::OutsideCone;
+      const double a = theta0, b = static_cast<double>(theta0) + dTheta;
+      const double from = mode_ == Mode::Cone ? a : b, to = mode_ == Mode::Cone ? b : a;
+      fromX_ = std::cos(from), fromY_ = std::sin(from), toX_ = std::cos(to), toY_ = std::sin(to);
+    }
+  }
+
+  bool operator()(int x, int y) const {
+    const double dx = x - static_cast<double>(x0_), dy = static_cast<double>(y0_) - y;
+    const double r = std::sqrt(dx * dx + dy * dy);
+    const float d = static_cast<float>(r - r0_);
+    if (!(d >= 0.0f && d <= dR_)) return false;
+    if (mode_ == Mode::All || mode_ == Mode::None) return mode_ == Mode::All;
+    if (mode_ == Mode::Exact) return Exact(x, y);
+    const double margin = kEdgeMargin * r;
+    const double afterFrom = fromX_ * dy - fromY_ * dx, beforeTo = dx * toY_ - dy * toX_;
+    const bool inCone = mode_ == Mode::Cone;
+    if (afterFrom > margin && beforeTo > margin) return inCone;
+    if (afterFrom < -margin || beforeTo < -margin) return !inCone;
+    return Exact(x, y);
+  }
+
+ private:
+  bool Exact(int x, int y) const {
+    return engine_.InsideSector(x, y, x0_, y0_, r0_, dR_, theta0_, dTheta_);
+  }
+
+  static constexpr double kEdgeMargin = 1.0e-4;
+  static constexpr float kNearAngle = 16.0f;
+  enum class Mode { None, All, Cone, OutsideCone, Exact };
+  const CCorneaMapSubfield& engine_;
+  float x0_, y0_, r0_, dR_, theta0_, dTheta_;
+  Mode mode_ = Mode::None;
+  double fromX_ = 0, fromY_ = 0, toX_ = 0, toY_ = 0;
+};
+
 }  // namespace
 
 CCorneaMapSubfield::CCorneaMapSubfield() : m_pi(3.1415927f), m_twoPi(6.2831855f) {}
@@ -77,13 +132,14 @@ void CCorneaMapSubfield::SubFieldValues(const float* diffMap, int width, float x
                                         float r0, float dR, float theta0, float dTheta,
                                         float subfieldArea, float* subfieldValues) const {
   const Box b = SectorBox(width, x0, y0, r0, dR, theta0, dTheta);
+  const SectorTest inside(*this, x0, y0, r0, dR, theta0, dTheta, m_twoPi);
   double sum = 0.0;
   int count = 0;
   float lo = 1.0e16f, hi = 0.0f;
   for (int y = b.ymin; y <= b.ymax; ++y) {
     for (int x = b.xmin; x <= b.xmax; ++x) {
       const float v = diffMap[static_cast<size_t>(y) * width + x];
-      if (!(v > 0.0f) || !InsideSector(x, y, x0, y0, r0, dR, theta0, dTheta)) continue;
+      if (!(v > 0.0f) || !inside(x, y)) continue;
       sum += v;
       ++count;
       lo = std::min(lo, v);
@@ -136,21 +192,21 @@ void CCorneaMapSubfield::ComputeSubfields(const float* map, int widthPix, float 
 void CCorneaMapSubfield::MaskROI(int width, float x0, float y0, float r0, float dR, float theta0,
                                  float dTheta, std::uint8_t* mask) const {
   const Box b = SectorBox(width, x0, y0, r0, dR, theta0, dTheta);
+  const SectorTest inside(*this, x0, y0, r0, dR, theta0, dTheta, m_twoPi);
   for (int y = b.ymin; y <= b.ymax; ++y)
     for (int x = b.xmin; x <= b.xmax; ++x)
-      if (InsideSector(x, y, x0, y0, r0, dR, theta0, dTheta))
-        mask[static_cast<size_t>(y) * width + x] = 1;
+      if (inside(x, y)) mask[static_cast<size_t>(y) * width + x] = 1;
 }
 
 void CCorneaMapSubfield::MinimumCorneaMap(const float* map, int width, float x0, float y0, float r0,
                                           float dR, float theta0, float dTheta, float* pos) const {
   const Box b = SectorBox(width, x0, y0, r0, dR, theta0, dTheta);
+  const SectorTest inside(*this, x0, y0, r0, dR, theta0, dTheta, m_twoPi);
   auto at = [&](int x, int y) { return map[static_cast<size_t>(y) * width + x]; };
   float m = 1.0e32f;
   for (int y = b.ymin; y <= b.ymax; ++y)
     for (int x = b.xmin; x <= b.xmax; ++x)
-      if (at(x, y) >= 0.0f && at(x, y) < m && InsideSector(x, y, x0, y0, r0, dR, theta0, dTheta))
-        m = at(x, y);
+      if (at(x, y) >= 0.0f && at(x, y) < m && inside(x, y)) m = at(x, y);
   std::vector<float> xs, ys;
   xs.reserve(kMaxMinimumPixels);
   ys.reserve(kMaxMinimumPixels);
@@ -158,7 +214,7 @@ void CCorneaMapSubfield::MinimumCorneaMap(const float* map, int width, float x0,
     for (int x = b.xmin; x <= b.xmax && static_cast<int>(xs.size()) < kMaxMinimumPixels; ++x) {
       const float v = at(x, y);
       if (v == -1.0f || !(std::fabs(static_cast<double>(v) - m) < 1.0e-6)) continue;
-      if (!InsideSector(x, y, x0, y0, r0, dR, theta0, dTheta)) continue;
+      if (!inside(x, y)) continue;
       xs.push_back(static_cast<float>(x));
       ys.push_back(static_cast<float>(y));
     }
