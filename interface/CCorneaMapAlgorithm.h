@@ -43,8 +43,8 @@ namespace Talvex::SDOCT::Algorithms {
 //
 // Ring, sector and minimum values read a finished map. Pixels the host considers unreliable (the
 // PachymetryMapMask pixels above all, or its own masking) must be set to -1 in the map given to
-// ComputeSubfields and MinimumCorneaMap: both skip only values that are not above 0 (subfields)
-// or are -1 (minimum), not the mask.
+// ComputeSubfields and MinimumCorneaMap: they do not read the mask, and skip only pixels without
+// a value (not above 0 for the subfields, negative for the minimum, where 0 would count).
 //
 // Errors: every failure throws AlgorithmException with a fixed message; the engine messages pass
 // through unchanged ("TalvexAlgorithm: cspline() failed." for a meridian without enough lower
