@@ -40,5 +40,6 @@
 #include "interface/CAnteriorChamberAlgorithm.h"
 #include "interface/CCorneaDewarpingAlgorithm.h"
 #include "interface/CCorneaSegmentationAlgorithm.h"
+#include "interface/CCorneaVertexAlgorithm.h"
 #include "interface/CorneaSegPresets.h"
 #include "interface/DewarpPresets.h"

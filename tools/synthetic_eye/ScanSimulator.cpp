@@ -633,6 +633,7 @@ SimulatedScan SimulateScan(const ModelEye& eye, const ScanProtocol& protocol,
     scan.truth.epithelium = EpitheliumMap(eye, mapWidth, 2.0 * half);
   }
   scan.truth.power = ComputeCornealPower(eye);
+  scan.truth.vertex = ComputeVertexTruth(eye, protocol);
   return scan;
 }
 
