@@ -47,5 +47,6 @@
 #include "interface/CCorneaPowerAlgorithm.h"
 #include "interface/CCorneaSegmentationAlgorithm.h"
 #include "interface/CorneaPowerPresets.h"
+#include "interface/CCorneaVertexAlgorithm.h"
 #include "interface/CorneaSegPresets.h"
 #include "interface/DewarpPresets.h"

@@ -638,6 +638,7 @@ SimulatedScan SimulateScan(const ModelEye& eye, const ScanProtocol& protocol,
     for (const BscanTruth& t : scan.truth.bscans) angles.push_back(t.angleDeg);
     scan.truth.fitPower = ComputeMeridianFitPower(eye, angles, kFitPowerZoneRadiusMm);
   }
+  scan.truth.vertex = ComputeVertexTruth(eye, protocol);
   return scan;
 }
 

@@ -253,6 +253,8 @@ std::string SynthUsage(const std::string& program) {
          "  --seed N           seed of speckle, noise and motion (1)\n"
          "  --motion UM        random lateral eye motion between meridians, +-UM micrometres\n"
          "  --axial-motion UM  random axial eye motion between meridians\n"
+         "  --eye-x UM, --eye-y UM  en-face position of the eye's apex (decentration, 0)\n"
+         "  --tilt-x DEG, --tilt-y DEG  eye tilt toward +X and toward +Y (0)\n"
          "  --map-width N      width of the truth maps in pixels (101; 0 = none)\n"
          "  --no-speckle       smooth tissue levels\n"
          "  --no-noise         no noise floor\n"
@@ -374,6 +376,12 @@ bool ParseSynthOptions(const std::vector<std::string>& args, SynthOptions* o, st
       if (!value(&v) || !ParseDouble(v, &o->motionLateralUm)) return v.empty() ? false : bad();
     } else if (a == "--axial-motion") {
       if (!value(&v) || !ParseDouble(v, &o->motionAxialUm)) return v.empty() ? false : bad();
+    } else if (a == "--eye-x" || a == "--eye-y") {
+      double* target = &o->eyeUm[a == "--eye-x" ? 0 : 1];
+      if (!value(&v) || !ParseDouble(v, target)) return v.empty() ? false : bad();
+    } else if (a == "--tilt-x" || a == "--tilt-y") {
+      double* target = &o->eyeTiltDeg[a == "--tilt-x" ? 0 : 1];
+      if (!value(&v) || !ParseDouble(v, target)) return v.empty() ? false : bad();
     } else if (a == "--out") {
       if (!value(&v)) return false;
       o->outputDir = v;
@@ -436,6 +444,10 @@ void SynthSetup(const SynthOptions& o, ModelEye* eye, ScanProtocol* protocol,
   }
   protocol->randomMotionLateralMm = 1e-3 * o.motionLateralUm;
   protocol->randomMotionAxialMm = 1e-3 * o.motionAxialUm;
+  protocol->eyeXMm += 1e-3 * o.eyeUm[0];
+  protocol->eyeYMm += 1e-3 * o.eyeUm[1];
+  protocol->eyeTiltDeg[0] += o.eyeTiltDeg[0];
+  protocol->eyeTiltDeg[1] += o.eyeTiltDeg[1];
   render->speckle = o.speckle;
   render->noise = o.noise;
   render->specular = o.specular;
@@ -583,6 +595,15 @@ int RunSynth(const SynthOptions& o, std::string* error) {
                      {"posteriorD", f.posterior},
                      {"totalD", f.total}};
   }
+  const VertexTruth& v = scan.truth.vertex;
+  j["vertex"] = {{"apexXMm", v.apexXMm},
+                 {"apexYMm", v.apexYMm},
+                 {"apexDepthMm", v.apexDepthMm},
+                 {"normalIncidenceXMm", v.normalXMm},
+                 {"normalIncidenceYMm", v.normalYMm},
+                 {"normalIncidenceScanXMm", v.normalScanXMm},
+                 {"normalIncidenceScanYMm", v.normalScanYMm},
+                 {"normalIncidenceResidualDeg", v.normalIncidenceDeg}};
   j["pachymetryMap"] = MapJson(scan.truth.pachymetry);
   j["epitheliumMap"] = MapJson(scan.truth.epithelium);
   nlohmann::json bscans = nlohmann::json::array();

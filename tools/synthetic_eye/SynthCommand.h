@@ -27,6 +27,8 @@ struct SynthOptions {
   bool speckle = true, noise = true, specular = true;
   double angleDeg = 0.0;  // line and wide-field scans; first meridian of radial scans
   double motionLateralUm = 0.0, motionAxialUm = 0.0;  // random eye motion between meridians
+  double eyeUm[2] = {0.0, 0.0};                       // en-face position of the eye's apex (X, Y)
+  double eyeTiltDeg[2] = {0.0, 0.0};                  // eye tilt toward X and toward Y
   int mapWidth = 101;
   bool writePngs = true;
   bool showHelp = false;

@@ -309,8 +309,27 @@ struct BscanTruth {
   DeviceExportTruth device;    // filled by a device export (DeviceExport.h)
 };
 
+// The corneal vertex of a scan by its two definitions, as en-face positions in the scanner
+// frame (mm; X right, Y up, as the scan pattern's angles), for the protocol's eye position and
+// tilt without eye motion:
+// - apex: the point of the anterior surface nearest the scanner (smallest scanner-frame depth;
+//   with a tilted eye it is not the eye's own apex);
+// - normal incidence: the point where a beam of the scan pattern meets the anterior surface
+//   along the surface normal (the specular reflection), with the beam's start on the scan
+//   surface; with a telecentric scanner it is the apex.
+struct VertexTruth {
+  double apexXMm = 0, apexYMm = 0, apexDepthMm = 0;  // depth: scanner frame, air distance
+  double normalXMm = 0, normalYMm = 0;               // where the normal beam meets the surface
+  double normalScanXMm = 0, normalScanYMm = 0;       // where that beam leaves the scan surface
+  double normalIncidenceDeg = 0;                     // residual incidence of the search (~0)
+};
+// Both vertices of `eye` scanned with `protocol` (its eye position and tilt, no motion), found by
+// direct search to 1e-7 mm.
+VertexTruth ComputeVertexTruth(const ModelEye& eye, const ScanProtocol& protocol);
+
 struct ScanTruth {
   std::vector<BscanTruth> bscans;
+  VertexTruth vertex;
   ThicknessMap pachymetry, epithelium;
   CornealPower power;
   // Radial scans: the fit power over the scan's meridians, zone radius kFitPowerZoneRadiusMm.
