@@ -287,6 +287,12 @@ struct BscanTruth {
   int specularFirst = -1, specularLast = -1;
   double specularCentre = -1;  // A-scan (fractional) of the smallest incidence angle
   DeviceExportTruth device;    // filled by a device export (DeviceExport.h)
+  // Mirror image (render settings with mirrorImage): the fold sample f (-1 without a mirror
+  // image) and the image positions 2·f - z of the folded anterior and posterior corneal surfaces
+  // (-1 where the surface is missing or its fold lies outside the image). The folded cornea lies
+  // between mirrorPosterior (top) and mirrorAnterior (bottom) of each A-scan.
+  int mirrorFoldSample = -1;
+  std::vector<float> mirrorAnterior, mirrorPosterior;
 };
 
 struct ScanTruth {
