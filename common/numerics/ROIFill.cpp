@@ -1,5 +1,6 @@
 #include "common/numerics/ROIFill.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -95,6 +96,15 @@ void AssembleRows(const Pixel* I, const Bytes& grown, const Bytes& rim, int heig
   }
 }
 
+// The solution truncated toward zero, where a value within kIntegerTolerance of an integer counts
+// as that integer: the round-off of the solve must not turn an exact 90 into 89.
+constexpr double kIntegerTolerance = 1e-6;
+
+double Truncated(double v) {
+  const double nearest = std::round(v);
+  return std::fabs(v - nearest) <= kIntegerTolerance ? nearest : std::trunc(v);
+}
+
 }  // namespace
 
 template <typename Pixel>
@@ -119,7 +129,7 @@ int CROIFill<Pixel>::roifill(const Pixel* I, int height, int width, const Pixel*
                      entries, solution.data(), 0) == -1)
       return -1;
     std::vector<Pixel> result(I, I + static_cast<size_t>(height) * width);
-    for (int t = 0; t < n; ++t) result[s.pixel[t]] = static_cast<Pixel>(solution[t]);
+    for (int t = 0; t < n; ++t) result[s.pixel[t]] = static_cast<Pixel>(Truncated(solution[t]));
     std::memcpy(IP, result.data(), result.size() * sizeof(Pixel));
     return 0;
   } catch (const std::bad_alloc&) {

@@ -18,7 +18,9 @@ class CROIFill {
   // their mask values); the rim is the grown mask's 4-connected outline, never on the image
   // border. Every grown-mask pixel that is not rim is solved for: it equals the mean of its
   // in-image 4-neighbours, with the rim pixels' image values held fixed, so a region touching the
-  // image border gets no flux across it. The solution is truncated toward zero; every other pixel
+  // image border gets no flux across it. The solution is truncated toward zero (a value within
+  // 1e-6 of an integer, solver round-off, counts as that integer, so a harmonic image such as a
+  // linear ramp or a constant is reproduced exactly); every other pixel
   // of IP is a copy of I, and pixels outside the grown mask never change.
   //
   // Returns 0, also without writing IP when nothing is to be solved (no fill pixel, or a system
