@@ -289,8 +289,10 @@ struct BscanTruth {
   DeviceExportTruth device;    // filled by a device export (DeviceExport.h)
   // Mirror image (render settings with mirrorImage): the fold sample f (-1 without a mirror
   // image) and the image positions 2·f - z of the folded anterior and posterior corneal surfaces
-  // (-1 where the surface is missing or its fold lies outside the image). The folded cornea lies
-  // between mirrorPosterior (top) and mirrorAnterior (bottom) of each A-scan.
+  // (-1 where the surface is missing or its fold lies outside the image). Everything below the
+  // anterior surface folds to above mirrorAnterior, so the mirror image occupies the samples of
+  // each A-scan above mirrorAnterior (the folded cornea lies between mirrorPosterior and
+  // mirrorAnterior); in a wide-field scan it falls into the anterior chamber there.
   int mirrorFoldSample = -1;
   std::vector<float> mirrorAnterior, mirrorPosterior;
 };
