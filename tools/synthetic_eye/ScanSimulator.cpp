@@ -355,6 +355,14 @@ class BscanRenderer {
  private:
   void FillColumn(const AscanTrace& a, Detail::Xoshiro256* rng, float* re, float* im);
 
+  // Where the mirror image places a surface at image position z: 2·fold - z, or -1 when the
+  // surface is missing or folds outside the image.
+  float FoldedPosition(float z) const {
+    if (z < 0.0f) return -1.0f;
+    const double m = 2.0 * fold_ - z;
+    return m >= 0.0 && m <= L_ - 1 ? static_cast<float>(m) : -1.0f;
+  }
+
   const ModelEye& eye_;
   const ScanProtocol& p_;
   const RenderSettings& r_;
@@ -439,9 +447,11 @@ void BscanRenderer::Render(int b, const double motion[3], std::uint64_t seed, st
   truth->halfTelecentricityDeg = g.halfAngle / kDeg;
   truth->scanSagMm = g.sag;
   for (int i = 0; i < 3; ++i) truth->motionMm[i] = motion[i];
-  for (std::vector<float>* v : {&truth->anterior, &truth->bowman, &truth->posterior,
-                                &truth->irisLens, &truth->thicknessUm, &truth->incidenceDeg})
+  for (std::vector<float>* v :
+       {&truth->anterior, &truth->bowman, &truth->posterior, &truth->irisLens, &truth->thicknessUm,
+        &truth->incidenceDeg, &truth->mirrorAnterior, &truth->mirrorPosterior})
     v->assign(W_, -1.0f);
+  truth->mirrorFoldSample = r_.mirrorImage ? fold_ : -1;
   for (std::vector<float>* v : {&truth->anteriorX, &truth->anteriorY, &truth->anteriorZ,
                                 &truth->posteriorX, &truth->posteriorY, &truth->posteriorZ})
     v->assign(W_, 0.0f);
@@ -464,6 +474,10 @@ void BscanRenderer::Render(int b, const double motion[3], std::uint64_t seed, st
     truth->bowman[j] = a.bowman;
     truth->posterior[j] = a.posterior;
     truth->irisLens[j] = a.irisLens;
+    if (r_.mirrorImage) {
+      truth->mirrorAnterior[j] = FoldedPosition(a.anterior);
+      truth->mirrorPosterior[j] = FoldedPosition(a.posterior);
+    }
     truth->thicknessUm[j] = a.thicknessUm;
     truth->incidenceDeg[j] = a.incidenceDeg;
     if (a.incidenceDeg >= 0.0f) {

@@ -307,6 +307,14 @@ struct BscanTruth {
   int specularFirst = -1, specularLast = -1;
   double specularCentre = -1;  // A-scan (fractional) of the smallest incidence angle
   DeviceExportTruth device;    // filled by a device export (DeviceExport.h)
+  // Mirror image (render settings with mirrorImage): the fold sample f (-1 without a mirror
+  // image) and the image positions 2·f - z of the folded anterior and posterior corneal surfaces
+  // (-1 where the surface is missing or its fold lies outside the image). Everything below the
+  // anterior surface folds to above mirrorAnterior, so the mirror image occupies the samples of
+  // each A-scan above mirrorAnterior (the folded cornea lies between mirrorPosterior and
+  // mirrorAnterior); in a wide-field scan it falls into the anterior chamber there.
+  int mirrorFoldSample = -1;
+  std::vector<float> mirrorAnterior, mirrorPosterior;
 };
 
 // The corneal vertex of a scan by its two definitions, as en-face positions in the scanner

@@ -275,6 +275,21 @@ TEST(SyntheticEyeMirror, FoldsTheCorneaAboutTheFoldLineOnlyInWideFieldScans) {
   EXPECT_NEAR(a[static_cast<int>(mirrored + 0.5)], r.anteriorPeakLevel - r.mirrorAttenuationDb, 3);
   EXPECT_LT(b[static_cast<int>(mirrored + 0.5)], 40);
   EXPECT_EQ(a[static_cast<int>(ant + 0.5)], b[static_cast<int>(ant + 0.5)]);
+
+  // The truth records the fold and where the folded corneal surfaces lie.
+  const BscanTruth& t = with.truth.bscans[0];
+  EXPECT_EQ(t.mirrorFoldSample, fold);
+  EXPECT_FLOAT_EQ(t.mirrorAnterior[j], static_cast<float>(mirrored));
+  EXPECT_FLOAT_EQ(t.mirrorPosterior[j], static_cast<float>(2.0 * fold - t.posterior[j]));
+  const double folded = t.mirrorPosterior[j];
+  EXPECT_NEAR(PeakNear(a, p.ascanLength, folded), folded, 0.5);
+  for (int i = 0; i < p.bscanWidth; ++i) {
+    if (t.anterior[i] < 0.0f || 2.0 * fold - t.anterior[i] > p.ascanLength - 1) {
+      EXPECT_EQ(t.mirrorAnterior[i], -1.0f);
+    }
+  }
+  EXPECT_EQ(without.truth.bscans[0].mirrorFoldSample, -1);
+  for (float v : without.truth.bscans[0].mirrorAnterior) EXPECT_EQ(v, -1.0f);
 }
 
 TEST(SyntheticEyeMotion, ShiftsTheEyeOfEachBscanByItsMotionAndRecordsIt) {
@@ -408,6 +423,8 @@ TEST(SynthCommandRun, WritesPicturesWithAscansAsColumnsTheRawVolumeAndTheTruth) 
   EXPECT_EQ(truth["bscans"].size(), 2u);
   EXPECT_EQ(truth["bscans"][1]["anterior"].size(), 64u);
   EXPECT_EQ(truth["bscans"][1]["angleDeg"], 90.0);
+  EXPECT_EQ(truth["bscans"][1]["mirrorFoldSample"], -1);  // radial scans have no mirror image
+  EXPECT_EQ(truth["bscans"][1]["mirrorAnterior"].size(), 64u);
   EXPECT_NEAR(truth["power"]["totalD"].get<double>(), 43.05, 0.01);
   EXPECT_EQ(truth["pachymetryMap"]["valuesUm"].size(), 121u);
   std::filesystem::remove_all(dir);
