@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "common/data_structures/CVector.h"
 #include "engines/cornea_segmentation/CCorneaSegmentation.h"
+#include "engines/cornea_segmentation/CResidualStroma.h"
 
 namespace Talvex::SDOCT::Algorithms {
 
@@ -66,6 +68,36 @@ void CCorneaSegmentationAlgorithm::SegmentHDCornea(const std::uint8_t* volumeDat
   // A layer the caller did not ask for (null) is neither segmented nor smoothed.
   for (float* layer : {AnteriorData, PosteriorData})
     if (layer != nullptr) engine.SmoothLayer(layer, bscanWidth, engine.bsplineWavelength, layer);
+}
+
+void CCorneaSegmentationAlgorithm::SegmentBowman(const std::uint8_t* volumeData, int numBscans,
+                                                 int bscanWidth, int ascanLength,
+                                                 const float* AnteriorData, float* BowmanData,
+                                                 float* BowmanConfidenceData) {
+  corneaSegment_.Require(kMissingInitialization)
+      .SegmentBowman(volumeData, numBscans, bscanWidth, ascanLength, AnteriorData, BowmanData,
+                     BowmanConfidenceData);
+}
+
+void CCorneaSegmentationAlgorithm::ResidualStroma(const float* layerInData, int bscanwidth,
+                                                  int ascanlen, int depthum, int widthum,
+                                                  float coffset, float* layerOutData) {
+  CResidualStroma engine;
+  if (layerInData == nullptr || bscanwidth < 1 || bscanwidth > CResidualStroma::kMaxLayerLength) {
+    // Nothing to copy: the engine reports the null or oversized layer, or has nothing to do.
+    float unused = 0.0f;
+    engine.ResidualStroma(layerInData != nullptr ? &unused : nullptr, bscanwidth, ascanlen, depthum,
+                          widthum, coffset, layerOutData);
+    return;
+  }
+  // The engine fills the gaps of its input: it works on a copy with its end gaps repeated.
+  Common::Algorithms::DataStructures::CVector<float> copy(bscanwidth);
+  std::copy(layerInData, layerInData + bscanwidth, copy.getdata());
+  Detail::NaN2Repeat(copy.getdata(), 1, bscanwidth);
+  engine.ResidualStroma(copy.getdata(), bscanwidth, ascanlen, depthum, widthum, coffset,
+                        layerOutData);
+  for (int i = 0; i < bscanwidth; ++i)
+    if (layerInData[i] == -1.0f) layerOutData[i] = -1.0f;
 }
 
 void CCorneaSegmentationAlgorithm::SmoothLayer(const float* layerInData, int numBscans,

@@ -82,6 +82,26 @@ class CCorneaSegmentationAlgorithm {
                        int ascanLength, const int* RandomvaluesData, std::uint32_t nRandom,
                        std::uint8_t* volumeBufferData, float* AnteriorData, float* PosteriorData);
 
+  // Bowman's layer of every B-scan under the caller's anterior surface (AnteriorData, as
+  // SegmentCornea returns it: numBscans * bscanWidth floats without gaps): BowmanData receives its
+  // depth in samples of the full A-scan, BowmanConfidenceData 1.0 for every A-scan. The layer is
+  // the dark-to-bright step from the epithelium to the Bowman band, searched 15 samples and more
+  // below the smoothed anterior surface over 100 um. Null arrays give "Input SD-OCT volume is
+  // NULL.", "Input anterior layers is NULL.", "Output bowman layers is NULL." or "Output
+  // confidence bowman layers is NULL.".
+  void SegmentBowman(const std::uint8_t* volumeData, int numBscans, int bscanWidth, int ascanLength,
+                     const float* AnteriorData, float* BowmanData, float* BowmanConfidenceData);
+
+  // The curve coffset um from one B-scan's layer (bscanwidth floats, -1.0 = no value) along its
+  // normal, toward the top of the B-scan for a positive coffset (for example the stromal bed left
+  // under an ablation of coffset um), for a B-scan depthum um deep (ascanlen samples) and widthum
+  // um wide. The input is not changed; layerOutData is -1.0 wherever layerInData is -1.0. Needs no
+  // Initialize. Null arrays give "ResidualStroma: input layer is NULL." or "ResidualStroma:
+  // output layer is NULL."; a layer above 4096 A-scans "ResidualStroma: max layer length must be
+  // smaller than 2049.".
+  void ResidualStroma(const float* layerInData, int bscanwidth, int ascanlen, int depthum,
+                      int widthum, float coffset, float* layerOutData);
+
   // Smooths every B-scan row of a layer with a smoothing spline of wavelength
   // bsplineWavelength * bscanWidth A-scans through its values >= 0; A-scans outside the span of
   // those values are not written. In place is allowed. Needs no Initialize. Null arrays give

@@ -54,6 +54,25 @@ class CCorneaSegmentation : public CAnteriorSegmentModule, public CorneaSegParam
   void SmoothLayer(const float* layer, int bscanWidth, float smooth, float* smoothLayer);
   using CAnteriorSegmentModule::SmoothLayer;
 
+  // ---- Bowman layer ---------------------------------------------------------------------------
+
+  // Traces Bowman's layer in every B-scan of volume (numBscans x bscanWidth x ascanLength bytes)
+  // below the given anterior surface (numBscans x bscanWidth floats, full-depth samples, without
+  // gaps): the dark-to-bright step from the epithelium to the Bowman band, searched in a band of
+  // (int)(ascanLength * 100 / depthMicron) samples that starts 15 samples below the anterior
+  // surface smoothed with wavelength bsplineWavelength * bscanWidth, located to a fifteenth of a
+  // sample and smoothed the same way. bowmanLayer receives the depths (full-depth samples),
+  // bowmanConfidence 1.0 everywhere. Uses depthMicron, bsplineWavelength and the gaussX/gaussY
+  // kernels. Throws "Input SD-OCT volume is NULL.", "Input anterior layers is NULL.",
+  // "Output bowman layers is NULL.", "Output confidence bowman layers is NULL.",
+  // "IPP: ippiConvert_8u32f_C1R() failed.", "TalvexAlgorithm: bspline() failed.",
+  // "IPP: ippiFilterBox_32f_C1IR() failed.", the messages of the Gaussian-derivative filter and
+  // the cost image, "TalvexAlgorithm: ImResize() failed." (also for a band shorter than one
+  // sample), "TalvexAlgorithm: GraphBasedSegmentation() failed." or
+  // "IPP: ippsMulC_32f_I() failed.".
+  void SegmentBowman(const std::uint8_t* volume, int numBscans, int bscanWidth, int ascanLength,
+                     const float* anteriorLayer, float* bowmanLayer, float* bowmanConfidence);
+
   // ---- Confidence, specular reflection and reordering ----------------------------------------
 
   // Robust parabola (degree `order`) through the candidates y[i] != 0 at abscissae x (n <= 2048).
