@@ -43,11 +43,11 @@ class CCorneaMap : public CAnteriorSegmentModule {
   //     read a little off laterally (1.0 sample thin on average with 4 columns per A-scan).
   //   SubPixel: the distance from the anterior point (fractional depth, lateral position
   //     i * (isoWidth - 1) / (widthPix - 1)) to the posterior surface itself, the polyline
-  //     through the resampled fractional posterior depths. It refines the nearest posterior
-  //     point along the curve: a local search warm-started at the previous A-scan's point,
-  //     checked against the GridPixel value and replaced by a search of the whole curve when it
-  //     lands well beyond it. A-scans the grid measure finds on or inside the posterior region
-  //     stay without value.
+  //     through the resampled fractional posterior depths. The nearest point is exact: a walk
+  //     along the curve from the previous A-scan's point, then an outward scan of the segments
+  //     that stops where the lateral gap alone exceeds the best distance (a walk alone stops at
+  //     the local minima of a noisy surface and reads up to several micrometres thick). A-scans
+  //     the grid measure finds on or inside the posterior region stay without value.
   enum class ThicknessMeasure { GridPixel = 0, SubPixel = 1 };
 
   CCorneaMap() = default;
