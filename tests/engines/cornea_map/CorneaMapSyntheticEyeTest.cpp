@@ -18,11 +18,16 @@
 //   from the anterior point of each A-scan to the posterior surface, the same normal, and states
 //   it where the anterior point is. So each true pixel is compared with the engine map at the
 //   anterior end of its normal, (X, Y) + t (n_X, n_Y). At the edge of the 6 mm zone that end lies
-//   about 0.2 mm further out, where a Gullstrand cornea is several micrometres thicker; the test
-//   prints the comparison at the same en-face position too.
+//   0.2-0.3 mm further out, where the cornea is several micrometres thicker: read at the same
+//   en-face position the map differs from the truth by 3.6 (Gullstrand) to 11 um RMS
+//   (keratoconus-like), which the test prints too.
 // - Dewarped layers are in samples of scan_depth / ascanLength; the dewarped A-scan of
 //   ceil(1.386 ascanLength) samples is the depth handed to ComputeMap, and the scan length 2 F
-//   (as a host passes it) its width.
+//   its width, as a host passes it (the dewarped A-scans lie 2 F / w apart, so the engine's
+//   lateral scale is 1 / w too large: negligible here).
+//
+// Measured: the sub-pixel map is within 0.4-0.7 um RMS (max 1.8 um) of the truth, the grid-pixel
+// map reads about one sample (2.25 um) thinner than the sub-pixel one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
