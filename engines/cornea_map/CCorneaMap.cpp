@@ -111,8 +111,8 @@ void DrawPosteriorRegion(const std::vector<float>& posterior, const Geometry& g,
   const size_t w = static_cast<size_t>(band.Width());
   for (int j = 0; j < g.isoWidth; ++j) {
     Ipp8u* row = binIm + static_cast<size_t>(j) * w;
-    const auto edge = static_cast<size_t>(
-        std::clamp(static_cast<int>(posterior[j]) - band.top, 0, band.Width()));
+    const auto edge =
+        static_cast<size_t>(std::clamp(static_cast<int>(posterior[j]) - band.top, 0, band.Width()));
     std::fill(row, row + edge, Ipp8u{255});
     std::fill(row + edge, row + w, Ipp8u{0});
   }
@@ -173,6 +173,11 @@ double NearestOnCurve(const std::vector<float>& c, double px, double pz, int& ne
   double best = AroundVertex(c, nearest, px, pz);
   const int start = nearest;
   const auto consider = [&](int j) {  // the segment from vertex j to j + 1
+    // Its bounding box is no nearer than the best point so far: the segment is not either.
+    const double lo = std::min(c[j], c[j + 1]), hi = std::max(c[j], c[j + 1]);
+    const double gz = pz < lo ? lo - pz : (pz > hi ? pz - hi : 0.0);
+    const double gx = px < j ? j - px : (px > j + 1 ? px - (j + 1) : 0.0);
+    if (gx * gx + gz * gz >= best) return;
     const double d = SegmentDistance2(c, j, px, pz);
     if (d < best) best = d, nearest = px - j < 0.5 ? j : j + 1;
   };

@@ -9,10 +9,12 @@
 //   GridFit/0/1 (triangle, Laplacian)     165 -> 116 ms
 //   ZernikeResampling                       8 ->   8 ms
 //   ComputeMap/0/3000 (grid, 3 mm)         60 ->  12 ms
-//   ComputeMap/1/3000 (sub-pixel, 3 mm)    60 ->  30 ms
+//   ComputeMap/1/3000 (sub-pixel, 3 mm)    60 ->  25 ms
 //   ComputeMap/0/6000 (grid, 6 mm)        181 ->  48 ms
-//   ComputeMap/1/6000 (sub-pixel, 6 mm)   191 ->  68 ms
-// The sub-pixel measure's exact search of the posterior curve costs 18-20 ms of the last figures.
+//   ComputeMap/1/6000 (sub-pixel, 6 mm)   191 ->  63 ms
+// The sub-pixel measure's exact search of the posterior curve costs 13-15 ms of the last figures.
+// The machine is shared: in one interval the 6 mm figures of both builds doubled (memory traffic
+// of other jobs); the figures above come from interleaved runs of the two builds.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
