@@ -26,12 +26,6 @@ using CorneaMapDetail::RequireWidth;
 constexpr const char* kBscanMapFailed = "BscanMap() failed.";
 constexpr const char* kFastMarchingSize = "ippiFastMarchingGetBufferSize_8u32f_C1R";
 constexpr const char* kTrueDistanceSize = "ippiTrueDistanceTransformGetBufferSize_8u32f_C1R";
-// A sub-pixel distance beyond the grid distance by more than this many samples plus the column
-// spacing of the A-scans (the grid distance is read back at a lateral position off by up to that
-// much) is a local minimum of the walk along the curve, not the nearest point: the whole curve
-// is searched instead.
-constexpr double kWalkTolerance = 2.0;
-
 // Owner of a block from ippsMalloc_8u.
 struct IppFree {
   void operator()(Ipp8u* p) const { ippsFree(p); }
@@ -79,25 +73,60 @@ void ResamplePosterior(const float* posteriorLayer, const Geometry& g, Scratch& 
   }
 }
 
-// 255 above the posterior surface, 0 from its (truncated) depth down.
-void DrawPosteriorRegion(const std::vector<float>& posterior, const Geometry& g, Ipp8u* binIm) {
+// Depths [top, bottom) of the distance image that the thickness needs. Every square-pixel column
+// is 0 from its posterior edge down, so at a depth d the nearest 0 pixel of column j lies at depth
+// max(d, edge j): for reads at d >= top the depths above top never hold a nearest pixel, and below
+// the deepest edge every column is 0 at d, so every distance there is 0 and needs no image. The
+// band runs from the shallowest anterior depth read to one past the deepest edge; the distances
+// inside it are those of the whole image.
+struct Band {
+  int top, bottom;
+  int Width() const { return bottom - top; }
+};
+
+// Depth sample read for A-scan i (the anterior depth to the nearest sample).
+int ReadDepth(float anterior, const Geometry& g) {
+  return std::min(static_cast<int>(anterior + 0.5), g.depthPix - 1);
+}
+
+bool HasThickness(const float* anteriorLayer, const float* posteriorLayer, int i) {
+  return anteriorLayer[i] >= 0.0f && posteriorLayer[i] >= 0.0f;
+}
+
+Band DepthBand(const float* anteriorLayer, const float* posteriorLayer,
+               const std::vector<float>& posterior, const Geometry& g) {
+  int deepest = 0;
+  for (float d : posterior) deepest = std::max(deepest, static_cast<int>(d));
+  Band band{deepest, deepest + 1};
+  for (int i = 0; i < g.widthPix; ++i)
+    if (HasThickness(anteriorLayer, posteriorLayer, i))
+      band.top = std::min(band.top, ReadDepth(anteriorLayer[i], g));
+  return band;
+}
+
+// The band of the two-valued image, band.Width() bytes per column: 255 above the posterior
+// surface, 0 from its (truncated) depth down.
+void DrawPosteriorRegion(const std::vector<float>& posterior, const Geometry& g, const Band& band,
+                         Ipp8u* binIm) {
+  const size_t w = static_cast<size_t>(band.Width());
   for (int j = 0; j < g.isoWidth; ++j) {
-    Ipp8u* row = binIm + static_cast<size_t>(j) * g.depthPix;
-    const int edge = static_cast<int>(posterior[j]);
+    Ipp8u* row = binIm + static_cast<size_t>(j) * w;
+    const auto edge =
+        static_cast<size_t>(std::clamp(static_cast<int>(posterior[j]) - band.top, 0, band.Width()));
     std::fill(row, row + edge, Ipp8u{255});
-    std::fill(row + edge, row + g.depthPix, Ipp8u{0});
+    std::fill(row + edge, row + w, Ipp8u{0});
   }
 }
 
-// Distance in pixels from every pixel to the nearest 0 pixel. Both entries write every pixel of
-// distIm, so it needs no clearing beforehand.
+// Distance in pixels from every pixel of the band to the nearest 0 pixel. Both entries write
+// every pixel of distIm, so it needs no clearing beforehand.
 IppStatus DistanceTransform(int method, const Ipp8u* binIm, float* distIm, const Geometry& g,
-                            Ipp8u* buffer) {
-  const IppiSize roi{g.depthPix, g.isoWidth};
-  const int step = g.depthPix * static_cast<int>(sizeof(float));
+                            const Band& band, Ipp8u* buffer) {
+  const IppiSize roi{band.Width(), g.isoWidth};
+  const int step = band.Width() * static_cast<int>(sizeof(float));
   if (method != 0)
-    return ippiFastMarching_8u32f_C1R(binIm, g.depthPix, distIm, step, roi, 1.0f, buffer);
-  return ippiTrueDistanceTransform_8u32f_C1R(binIm, g.depthPix, distIm, step, roi, buffer);
+    return ippiFastMarching_8u32f_C1R(binIm, band.Width(), distIm, step, roi, 1.0f, buffer);
+  return ippiTrueDistanceTransform_8u32f_C1R(binIm, band.Width(), distIm, step, roi, buffer);
 }
 
 // ---- Sub-pixel refinement -------------------------------------------------------------------
@@ -133,15 +162,34 @@ int WalkToNearestVertex(const std::vector<float>& c, int j, double px, double pz
   return j;
 }
 
-double WholeCurve(const std::vector<float>& c, double px, double pz, int& nearest) {
-  double best = VertexDistance2(c, 0, px, pz);
-  nearest = 0;
-  for (int j = 0; j + 1 < static_cast<int>(c.size()); ++j) {
+// Squared distance from (px, pz) to the curve, and in `nearest` the vertex next to the nearest
+// point. A walk from the previous A-scan's vertex gives a first distance; the segments are then
+// scanned outward from there in both directions until the lateral gap alone exceeds the best
+// distance found, so the result is the nearest point of the whole curve even where a noisy
+// surface makes the walk stop at a local minimum.
+double NearestOnCurve(const std::vector<float>& c, double px, double pz, int& nearest) {
+  const int n = static_cast<int>(c.size());
+  nearest = WalkToNearestVertex(c, nearest, px, pz);
+  double best = AroundVertex(c, nearest, px, pz);
+  const int start = nearest;
+  const auto consider = [&](int j) {  // the segment from vertex j to j + 1
+    // Its bounding box is no nearer than the best point so far: the segment is not either.
+    const double lo = std::min(c[j], c[j + 1]), hi = std::max(c[j], c[j + 1]);
+    const double gz = pz < lo ? lo - pz : (pz > hi ? pz - hi : 0.0);
+    const double gx = px < j ? j - px : (px > j + 1 ? px - (j + 1) : 0.0);
+    if (gx * gx + gz * gz >= best) return;
     const double d = SegmentDistance2(c, j, px, pz);
-    if (d < best) {
-      best = d;
-      nearest = j;
-    }
+    if (d < best) best = d, nearest = px - j < 0.5 ? j : j + 1;
+  };
+  for (int j = start + 1; j + 1 < n; ++j) {
+    const double gap = j - px;
+    if (gap > 0.0 && gap * gap >= best) break;
+    consider(j);
+  }
+  for (int j = start - 2; j >= 0; --j) {
+    const double gap = px - (j + 1);
+    if (gap > 0.0 && gap * gap >= best) break;
+    consider(j);
   }
   return best;
 }
@@ -153,12 +201,8 @@ void RefineToCurve(const float* anteriorLayer, const std::vector<float>& curve, 
   int nearest = 0;
   for (int i = 0; i < g.widthPix; ++i) {
     if (!(pachLine[i] > 0.0f)) continue;
-    const double px = i * lateral, pz = anteriorLayer[i];
-    nearest = WalkToNearestVertex(curve, nearest, px, pz);
-    double d = std::sqrt(AroundVertex(curve, nearest, px, pz));
-    if (d > pachLine[i] + kWalkTolerance + lateral)
-      d = std::sqrt(WholeCurve(curve, px, pz, nearest));
-    pachLine[i] = static_cast<float>(d);
+    const double d2 = NearestOnCurve(curve, i * lateral, anteriorLayer[i], nearest);
+    pachLine[i] = static_cast<float>(std::sqrt(d2));
   }
 }
 
@@ -168,17 +212,18 @@ int RunBscan(const float* anteriorLayer, const float* posteriorLayer, const Geom
              CCorneaMap::ThicknessMeasure measure, Scratch& s, Ipp8u* binIm, float* distIm,
              Ipp8u* distBuffer, float* disImOrg, float* pachLine) {
   ResamplePosterior(posteriorLayer, g, s);
-  DrawPosteriorRegion(s.posterior, g, binIm);
-  if (DistanceTransform(method, binIm, distIm, g, distBuffer) != ippStsNoErr) return -1;
-  if (Common::Algorithms::GeometricTransform::ImResize(distIm, g.isoWidth, g.depthPix, 1, disImOrg,
-                                                       g.widthPix, g.depthPix) == -1)
+  const Band band = DepthBand(anteriorLayer, posteriorLayer, s.posterior, g);
+  DrawPosteriorRegion(s.posterior, g, band, binIm);
+  if (DistanceTransform(method, binIm, distIm, g, band, distBuffer) != ippStsNoErr) return -1;
+  const int w = band.Width();
+  if (Common::Algorithms::GeometricTransform::ImResize(distIm, g.isoWidth, w, 1, disImOrg,
+                                                       g.widthPix, w) == -1)
     return -1;
   for (int i = 0; i < g.widthPix; ++i) {
     pachLine[i] = -1.0f;
-    if (anteriorLayer[i] >= 0.0f && posteriorLayer[i] >= 0.0f) {
-      const int d = std::min(static_cast<int>(anteriorLayer[i] + 0.5), g.depthPix - 1);
-      pachLine[i] = disImOrg[static_cast<size_t>(i) * g.depthPix + d];
-    }
+    if (!HasThickness(anteriorLayer, posteriorLayer, i)) continue;
+    const int d = ReadDepth(anteriorLayer[i], g);
+    pachLine[i] = d < band.bottom ? disImOrg[static_cast<size_t>(i) * w + d - band.top] : 0.0f;
   }
   if (measure == CCorneaMap::ThicknessMeasure::SubPixel)
     RefineToCurve(anteriorLayer, s.posterior, g, pachLine);

@@ -43,11 +43,11 @@ class CCorneaMap : public CAnteriorSegmentModule {
   //     read a little off laterally (1.0 sample thin on average with 4 columns per A-scan).
   //   SubPixel: the distance from the anterior point (fractional depth, lateral position
   //     i * (isoWidth - 1) / (widthPix - 1)) to the posterior surface itself, the polyline
-  //     through the resampled fractional posterior depths. It refines the nearest posterior
-  //     point along the curve: a local search warm-started at the previous A-scan's point,
-  //     checked against the GridPixel value and replaced by a search of the whole curve when it
-  //     lands well beyond it. A-scans the grid measure finds on or inside the posterior region
-  //     stay without value.
+  //     through the resampled fractional posterior depths. The nearest point is exact: a walk
+  //     along the curve from the previous A-scan's point, then an outward scan of the segments
+  //     that stops where the lateral gap alone exceeds the best distance (a walk alone stops at
+  //     the local minima of a noisy surface and reads up to several micrometres thick). A-scans
+  //     the grid measure finds on or inside the posterior region stay without value.
   enum class ThicknessMeasure { GridPixel = 0, SubPixel = 1 };
 
   CCorneaMap() = default;
@@ -59,8 +59,12 @@ class CCorneaMap : public CAnteriorSegmentModule {
   // 0.5) columns, so that pixels are square (depthMu / depthPix micrometres), drawn as the
   // region from the posterior depth down, and turned into distances by the exact Euclidean
   // distance transform (method 0) or the platform's fast-marching entry (non-zero method), which
-  // computes the same exact distances. A thickness is -1 where the anterior or posterior value
-  // is negative, and where the computed value is not positive (anterior point on or below the
+  // computes the same exact distances. Only the band of depths from the shallowest anterior
+  // depth read to the deepest posterior depth is drawn and transformed: the distances read are
+  // those of the whole image, at a fraction of the cost. The posterior spline is extrapolated
+  // over missing samples at the ends of a B-scan and can swing far there; callers bridge such
+  // gaps and drop the thickness of those A-scans. A thickness is -1 where the anterior or posterior
+  // value is negative, and where the computed value is not positive (anterior point on or below the
   // posterior surface). Work areas are allocated once per call.
   // Throws "Maximum number of Ascan in a Bscan must be smaller than 2049." (widthPix > 2048, before
   // anything is written), "IPP: ippiTrueDistanceTransformGetBufferSize_8u32f_C1R() failed." /
@@ -74,9 +78,9 @@ class CCorneaMap : public CAnteriorSegmentModule {
   // One B-scan of ComputeMap, thickness in isotropic pixels (not yet micrometres, no -1 for
   // non-positive values). Work areas: binIm isoWidth x depthPix bytes, distIm isoWidth x depthPix
   // floats, distBuffer the distance transform's buffer for {depthPix, isoWidth}, disImOrg widthPix
-  // x depthPix floats; pachLine widthPix floats out. Returns 0, or -1 when the distance transform
-  // or the lateral resampling fails. Throws "TalvexAlgorithm: cspline() failed." and the width
-  // limit of ComputeMap.
+  // x depthPix floats (the depth band uses a part of each); pachLine widthPix floats out. Returns
+  // 0, or -1 when the distance transform or the lateral resampling fails. Throws "TalvexAlgorithm:
+  // cspline() failed." and the width limit of ComputeMap.
   int BscanMap(const float* anteriorLayer, const float* posteriorLayer, int depthPix, int widthPix,
                float depthMu, float widthMu, int method, std::uint8_t* binIm, float* distIm,
                std::uint8_t* distBuffer, float* disImOrg, float* pachLine,

@@ -1,5 +1,7 @@
-// Direct sparse solver over Eigen's simplicial LDL^T and supernodal LU, and the dense LU solve
-// over reference LAPACK.
+// Direct sparse solver: a supernodal Cholesky factorisation for symmetric positive definite
+// matrices given by their upper triangle, Eigen's simplicial LDL^T where that finds a
+// non-positive pivot and Eigen's supernodal LU for general matrices; the dense LU solve over
+// reference LAPACK.
 //
 // The grid fit of the thickness maps hands over the upper triangle of its symmetric normal
 // equations; with no smoothing, grid nodes that no sample touches have an all-zero row. Those
@@ -15,6 +17,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/math_kernel/SupernodalCholesky.h"
 #include "platform/math_kernel/TalvexMkl.h"
 
 extern "C" void dgesv_(const int* n, const int* nrhs, double* a, const int* lda, int* ipiv,
@@ -41,6 +44,7 @@ struct DssSolver {
   // Position of each unknown among the factorised ones, or -1 for an unknown fixed to 0.
   std::vector<MKL_INT> reduced;
   MKL_INT nReduced = 0;
+  std::unique_ptr<Detail::SupernodalCholesky> cholesky;
   std::unique_ptr<Ldlt> ldlt;
   std::unique_ptr<Lu> lu;
   Eigen::VectorXd rhs;
@@ -75,12 +79,19 @@ void BuildReduced(const DssSolver& s, const double* values, bool mirror, SparseM
 }
 
 MKL_INT FactorReduced(DssSolver& s, const double* values) {
+  s.cholesky.reset();
   s.ldlt.reset();
   s.lu.reset();
   if (s.nReduced == 0) return MKL_DSS_SUCCESS;
   SparseMatrix a;
   if (s.upperOnly) {
     BuildReduced(s, values, false, a);
+    auto cholesky = std::make_unique<Detail::SupernodalCholesky>();
+    if (cholesky->Factorize(a)) {
+      s.cholesky = std::move(cholesky);
+      return MKL_DSS_SUCCESS;
+    }
+    // Not positive definite: LDL^T, which also factorises regular indefinite matrices.
     auto ldlt = std::make_unique<Ldlt>();
     ldlt->compute(a);
     if (ldlt->info() == Eigen::Success) {
@@ -195,6 +206,7 @@ MKL_INT dss_factor_real_(MKL_DSS_HANDLE* handle, const MKL_INT* opt, const doubl
     s.solution.resize(kept);
     status = FactorReduced(s, rValues);
   } catch (const std::bad_alloc&) {
+    s.cholesky.reset();
     s.ldlt.reset();
     s.lu.reset();
     return MKL_DSS_OUT_OF_MEMORY;
@@ -219,7 +231,9 @@ MKL_INT dss_solve_real_(MKL_DSS_HANDLE* handle, const MKL_INT* opt, const double
       for (std::size_t i = 0; i < n; ++i) {
         if (s.reduced[i] >= 0) s.rhs[s.reduced[i]] = b[i];
       }
-      if (s.ldlt) {
+      if (s.cholesky) {
+        s.cholesky->Solve(s.rhs.data(), s.solution.data());
+      } else if (s.ldlt) {
         s.solution = s.ldlt->solve(s.rhs);
       } else {
         s.solution = s.lu->solve(s.rhs);

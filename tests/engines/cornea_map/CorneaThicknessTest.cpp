@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "common/data_structures/CLineSpace.h"
+#include "common/geometric_transform/ImResize.h"
+#include "common/numerics/Splines.h"
 #include "core/AlgorithmException.h"
 #include "engines/cornea_map/CCorneaMap.h"
+#include "platform/vision/TalvexIppcv.h"
 
 namespace {
 
@@ -100,6 +105,114 @@ TEST(CorneaThickness, BothDistanceMethodsGiveTheSameExactDistances) {
   const auto anterior = Layer(kWide, AnteriorCircle), posterior = Layer(kWide, PosteriorCircle);
   EXPECT_EQ(Thickness(kWide, anterior, posterior, Measure::GridPixel, 0),
             Thickness(kWide, anterior, posterior, Measure::GridPixel, 1));
+}
+
+int IsoWidth(const Scan& s) {
+  return static_cast<int>(
+      std::trunc(static_cast<double>(s.widthMu) / s.depthMu * s.depthPix + 0.5));
+}
+
+// The posterior surface at the square-pixel columns, as the engine resamples it (cubic spline
+// through the valid samples, clamped to the A-scan).
+std::vector<float> SquarePixelPosterior(const Scan& s, const std::vector<float>& posterior) {
+  namespace Numerics = Talvex::Common::Algorithms::Numerics;
+  using Talvex::Common::Algorithms::DataStructures::CLineSpace;
+  const int iso = IsoWidth(s);
+  std::vector<float> x, y, edge(iso);
+  for (int i = 0; i < s.widthPix; ++i)
+    if (posterior[i] > -1.0f) x.push_back(static_cast<float>(i)), y.push_back(posterior[i]);
+  auto query = CLineSpace<float>::linspace(0.0f, static_cast<float>(s.widthPix - 1), iso);
+  EXPECT_EQ(Numerics::cspline(x.data(), y.data(), static_cast<int>(x.size()), query->getdata(),
+                              edge.data(), iso),
+            0);
+  for (float& d : edge) d = std::clamp(d, 0.0f, static_cast<float>(s.depthPix - 1));
+  return edge;
+}
+
+// The literal per-B-scan thickness on the whole square-pixel image: region from the truncated
+// posterior depth down, exact distance transform of the whole image, linear lateral resize, read
+// at the rounded anterior depth (isotropic pixels).
+std::vector<float> WholeImageThickness(const Scan& s, const std::vector<float>& anterior,
+                                       const std::vector<float>& posterior) {
+  const int iso = IsoWidth(s);
+  const std::vector<float> edge = SquarePixelPosterior(s, posterior);
+  const size_t pixels = static_cast<size_t>(iso) * s.depthPix;
+  std::vector<std::uint8_t> bin(pixels, 255);
+  for (int j = 0; j < iso; ++j) {
+    std::fill(bin.begin() + static_cast<size_t>(j) * s.depthPix + static_cast<int>(edge[j]),
+              bin.begin() + static_cast<size_t>(j + 1) * s.depthPix, 0);
+  }
+  using namespace Talvex::Platform;
+  int size = 0;
+  EXPECT_EQ(ippiTrueDistanceTransformGetBufferSize_8u32f_C1R({s.depthPix, iso}, &size), 0);
+  std::vector<std::uint8_t> buffer(static_cast<size_t>(size));
+  std::vector<float> dist(pixels), resized(static_cast<size_t>(s.widthPix) * s.depthPix);
+  EXPECT_EQ(ippiTrueDistanceTransform_8u32f_C1R(bin.data(), s.depthPix, dist.data(), s.depthPix * 4,
+                                                {s.depthPix, iso}, buffer.data()),
+            0);
+  EXPECT_EQ(Talvex::Common::Algorithms::GeometricTransform::ImResize(
+                dist.data(), iso, s.depthPix, 1, resized.data(), s.widthPix, s.depthPix),
+            0);
+  std::vector<float> pach(s.widthPix, -1.0f);
+  for (int i = 0; i < s.widthPix; ++i)
+    if (anterior[i] >= 0.0f && posterior[i] >= 0.0f)
+      pach[i] = resized[static_cast<size_t>(i) * s.depthPix +
+                        std::min(static_cast<int>(anterior[i] + 0.5), s.depthPix - 1)];
+  return pach;
+}
+
+// The engine transforms only the band of depths from the shallowest anterior read to the deepest
+// posterior edge; every distance it reads must be the one of the whole image, also for anterior
+// points below every posterior edge (0) and beside gaps of either layer.
+TEST(CorneaThickness, DepthBandGivesTheDistancesOfTheWholeImage) {
+  for (const Scan& s : {kSquare, kWide}) {
+    auto anterior = Layer(s, AnteriorCircle), posterior = Layer(s, PosteriorCircle);
+    for (int i = 0; i < s.widthPix; i += 97) anterior[i] = posterior[i] + 40.0f * (i % 3);
+    anterior[5] = -1.0f;
+    posterior[s.widthPix / 3] = -1.0f;
+    anterior[s.widthPix / 2] = static_cast<float>(s.depthPix - 2);  // below every edge
+    const int iso =
+        static_cast<int>(std::trunc(static_cast<double>(s.widthMu) / s.depthMu * s.depthPix + 0.5));
+    const size_t pixels = static_cast<size_t>(std::max(iso, s.widthPix)) * s.depthPix;
+    std::vector<std::uint8_t> bin(pixels);
+    std::vector<float> dist(pixels), resized(pixels), pach(s.widthPix);
+    int size = 0;
+    ASSERT_EQ(Talvex::Platform::ippiTrueDistanceTransformGetBufferSize_8u32f_C1R({s.depthPix, iso},
+                                                                                 &size),
+              0);
+    std::vector<std::uint8_t> buffer(static_cast<size_t>(size));
+    CCorneaMap engine;
+    ASSERT_EQ(engine.BscanMap(anterior.data(), posterior.data(), s.depthPix, s.widthPix, s.depthMu,
+                              s.widthMu, 0, bin.data(), dist.data(), buffer.data(), resized.data(),
+                              pach.data()),
+              0);
+    EXPECT_EQ(pach, WholeImageThickness(s, anterior, posterior)) << s.widthPix << " A-scans";
+    EXPECT_EQ(pach[s.widthPix / 2], 0.0f);
+  }
+}
+
+// A surface with sample-to-sample jitter has many local minima of the distance along it; the
+// sub-pixel measure must still find the nearest point of the whole curve (brute force over every
+// segment as the oracle).
+TEST(CorneaThickness, SubPixelFindsTheNearestPointOfANoisySurface) {
+  for (const Scan& s : {kSquare, kWide}) {
+    const auto anterior = Layer(s, AnteriorCircle);
+    auto posterior = Layer(s, PosteriorCircle);
+    for (int i = 0; i < s.widthPix; ++i) posterior[i] += 0.7f * ((i * 7919) % 13 - 6) / 6.0f;
+    const auto fine = Thickness(s, anterior, posterior, Measure::SubPixel);
+    const std::vector<float> curve = SquarePixelPosterior(s, posterior);
+    const double lateral = (IsoWidth(s) - 1.0) / (s.widthPix - 1.0);
+    for (int i = 0; i < s.widthPix; ++i) {
+      const double px = i * lateral, pz = anterior[i];
+      double best = 1e30;
+      for (size_t j = 0; j + 1 < curve.size(); ++j) {
+        const double dz = curve[j + 1] - curve[j];
+        const double t = std::clamp(((px - j) + (pz - curve[j]) * dz) / (1 + dz * dz), 0.0, 1.0);
+        best = std::min(best, std::hypot(px - (j + t), pz - (curve[j] + t * dz)));
+      }
+      ASSERT_NEAR(fine[i], best * s.dz(), 1e-3) << "A-scan " << i << " of " << s.widthPix;
+    }
+  }
 }
 
 TEST(CorneaThickness, MissingOrInvertedSurfacesGiveNoValue) {
