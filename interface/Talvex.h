@@ -42,6 +42,7 @@
 #include "core/WideFieldSegParameter.h"
 #include "interface/CAnteriorChamberAlgorithm.h"
 #include "interface/CCorneaDewarpingAlgorithm.h"
+#include "interface/CCorneaMotionCorrectionAlgorithm.h"
 #include "interface/CCorneaSegmentationAlgorithm.h"
 #include "interface/CorneaSegPresets.h"
 #include "interface/DewarpPresets.h"
