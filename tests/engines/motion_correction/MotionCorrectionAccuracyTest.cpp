@@ -1,6 +1,7 @@
 // Accuracy of the motion correction on simulated radial scans whose eye moves between meridians
-// by a known amount (up to 50 um en face along each axis, up to 30 um axially). The simulator's
-// image-space anterior surfaces go in, so the test isolates the correction from segmentation.
+// by a known amount (up to 50 um en face along each axis, up to 30 um axially): from the
+// simulator's image-space anterior surfaces, which isolates the correction, and from the anterior
+// surfaces segmented in the rendered scans.
 //
 // What can be compared: the correction finds the shifts up to one shift common to all meridians,
 // and on a rotationally symmetric cornea only the lateral component along each meridian is
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -73,13 +75,29 @@ void GaugeFreeRms(const std::vector<double>& dx, const std::vector<double>& dy,
   *along = std::sqrt(sa / n), *across = std::sqrt(sc / n), *axial = std::sqrt(sz / n);
 }
 
-Recovery Recover(const Synthetic::ModelEye& eye, std::uint64_t seed) {
+// The anterior surface as segmented in the rendered scan (speckle and noise on).
+std::vector<float> SegmentedAnterior(const Synthetic::SimulatedScan& scan,
+                                     const std::vector<int>& random) {
+  const int n = kMeridians * kWidth;
+  std::vector<float> anterior(n, -1.0f), confidence(n, -1.0f);
+  std::vector<std::uint8_t> buffer(scan.volume.size());
+  CCorneaSegmentationAlgorithm segmentation;
+  segmentation.Initialize(CorneaSegPresetRadial1024());
+  segmentation.SegmentAnterior(scan.volume.data(), kMeridians, kWidth, kLength, random.data(),
+                               static_cast<std::uint32_t>(random.size()), buffer.data(),
+                               anterior.data(), confidence.data());
+  return anterior;
+}
+
+Recovery Recover(const Synthetic::ModelEye& eye, std::uint64_t seed, bool segmented) {
   Synthetic::ScanProtocol protocol = Synthetic::RadialProtocol(kMeridians, kWidth, kLength);
   protocol.randomMotionLateralMm = kLateralMotionMm;
   protocol.randomMotionAxialMm = kAxialMotionMm;
   Synthetic::RenderSettings render;
-  render.speckle = render.noise = false;
+  render.speckle = render.noise = segmented;
   const Synthetic::SimulatedScan scan = Synthetic::SimulateScan(eye, protocol, render, seed, 0);
+  std::vector<int> random(4096);
+  for (std::size_t i = 0; i < random.size(); ++i) random[i] = static_cast<int>(i * 7919 % 65521);
 
   std::vector<float> layers(kMeridians * kWidth), angles(kMeridians);
   for (int b = 0; b < kMeridians; ++b) {
@@ -87,13 +105,12 @@ Recovery Recover(const Synthetic::ModelEye& eye, std::uint64_t seed) {
     std::copy(t.anterior.begin(), t.anterior.end(), layers.begin() + b * kWidth);
     angles[b] = static_cast<float>(t.angleDeg);
   }
+  if (segmented) layers = SegmentedAnterior(scan, random);
   // The anterior surface is seen through air: its depths are air micrometres at the optical
   // path of one sample.
   const float depth2um =
       static_cast<float>(Synthetic::kReferenceGroupIndex * 1000.0 * protocol.scanDepthMm / kLength);
   const float fovum = static_cast<float>(2000.0 * protocol.halfFieldMm[0]);
-  std::vector<int> random(4096);
-  for (std::size_t i = 0; i < random.size(); ++i) random[i] = static_cast<int>(i * 7919 % 65521);
   std::vector<double> xyz(3 * kMeridians, 0.0);
   CCorneaMotionCorrectionAlgorithm correction;
   EXPECT_EQ(correction.MotionCorrectionParam(layers.data(), kMeridians, kWidth, 1, angles.data(),
@@ -133,15 +150,23 @@ struct EyeCase {
 
 class MotionCorrectionAccuracy : public ::testing::TestWithParam<EyeCase> {};
 
-TEST_P(MotionCorrectionAccuracy, RecoversTheShiftAlongEachMeridianAndTheAxialShift) {
-  const Recovery r = Recover(GetParam().eye, GetParam().seed);
+void ExpectRecovery(const EyeCase& c, bool segmented) {
+  const Recovery r = Recover(c.eye, c.seed, segmented);
   std::printf(
-      "%s: motion RMS along %.2f um, axial %.2f um; error RMS along %.2f um, axial %.2f um, "
-      "across %.2f um\n",
-      GetParam().name.c_str(), r.motionAlongRms, r.motionAxialRms, r.alongRms, r.axialRms,
-      r.acrossRms);
+      "%s, %s layers: motion RMS along %.2f um, axial %.2f um; error RMS along %.2f um, axial "
+      "%.2f um, across %.2f um\n",
+      c.name.c_str(), segmented ? "segmented" : "true", r.motionAlongRms, r.motionAxialRms,
+      r.alongRms, r.axialRms, r.acrossRms);
   EXPECT_LT(r.alongRms, kRmsToleranceUm);
   EXPECT_LT(r.axialRms, kRmsToleranceUm);
+}
+
+TEST_P(MotionCorrectionAccuracy, RecoversTheShiftAlongEachMeridianAndTheAxialShift) {
+  ExpectRecovery(GetParam(), false);
+}
+
+TEST_P(MotionCorrectionAccuracy, RecoversThemFromTheSegmentedAnteriorSurface) {
+  ExpectRecovery(GetParam(), true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Eyes, MotionCorrectionAccuracy,
