@@ -46,6 +46,7 @@
 #include "interface/CCorneaDewarpingAlgorithm.h"
 #include "interface/CCorneaMapAlgorithm.h"
 #include "interface/CCorneaPowerAlgorithm.h"
+#include "interface/CCorneaMotionCorrectionAlgorithm.h"
 #include "interface/CCorneaSegmentationAlgorithm.h"
 #include "interface/CorneaPowerPresets.h"
 #include "interface/CCorneaVertexAlgorithm.h"

@@ -446,7 +446,10 @@ void BscanRenderer::Render(int b, const double motion[3], std::uint64_t seed, st
   truth->halfLengthMm = g.halfLength;
   truth->halfTelecentricityDeg = g.halfAngle / kDeg;
   truth->scanSagMm = g.sag;
-  for (int i = 0; i < 3; ++i) truth->motionMm[i] = motion[i];
+  for (int i = 0; i < 3; ++i) {
+    truth->motionMm[i] = motion[i];
+    truth->motionCorrectionUm[i] = -1000.0 * motion[i];
+  }
   for (std::vector<float>* v :
        {&truth->anterior, &truth->bowman, &truth->posterior, &truth->irisLens, &truth->thicknessUm,
         &truth->incidenceDeg, &truth->mirrorAnterior, &truth->mirrorPosterior})

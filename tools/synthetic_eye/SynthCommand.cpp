@@ -180,6 +180,8 @@ nlohmann::json BscanJson(const BscanTruth& t) {
       {"halfTelecentricityDeg", t.halfTelecentricityDeg},
       {"scanSagMm", t.scanSagMm},
       {"motionMm", {t.motionMm[0], t.motionMm[1], t.motionMm[2]}},
+      {"motionCorrectionUm",
+       {t.motionCorrectionUm[0], t.motionCorrectionUm[1], t.motionCorrectionUm[2]}},
       {"specularFirst", t.specularFirst},
       {"specularLast", t.specularLast},
       {"specularCentre", t.specularCentre},

@@ -296,6 +296,14 @@ struct BscanTruth {
   double halfTelecentricityDeg = 0;  // T
   double scanSagMm = 0;              // S
   double motionMm[3] = {0, 0, 0};    // applied eye shift (X, Y, Z)
+  // The same motion as the library's motion correction reports it for this meridian: the shift
+  // in micrometres that puts the meridian back, -1000 · motionMm. X and Y lie in the en-face frame
+  // of the meridian angles (X along 0°, Y along 90°), Z along depth in micrometres of air, the
+  // unit of anterior-surface depths read at the optical path of a sample
+  // (kReferenceGroupIndex · scanDepthMm / ascanLength). The correction finds it up to one shift
+  // common to all meridians, and reports meridians in ascending order of the library's
+  // normalised angle (180 - angleDeg, + 360 when negative, - 180 when above 180).
+  double motionCorrectionUm[3] = {0, 0, 0};
   // Image positions (fractional samples, -1 outside the image or where the beam misses).
   std::vector<float> anterior, bowman, posterior, irisLens;
   // Physical surface points (eye frame, mm) where the beam meets the anterior and posterior

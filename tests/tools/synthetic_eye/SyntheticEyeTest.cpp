@@ -300,6 +300,8 @@ TEST(SyntheticEyeMotion, ShiftsTheEyeOfEachBscanByItsMotionAndRecordsIt) {
   EXPECT_NEAR(s.truth.bscans[1].anterior[32] - s.truth.bscans[0].anterior[32], 0.1 / sampleOpl,
               1e-3);
   EXPECT_EQ(s.truth.bscans[1].motionMm[2], 0.1);
+  EXPECT_EQ(s.truth.bscans[1].motionCorrectionUm[2], -100.0);
+  EXPECT_EQ(s.truth.bscans[0].motionCorrectionUm[2], 0.0);
 
   p.motionMm.clear();
   p.randomMotionLateralMm = 0.05;
@@ -425,6 +427,8 @@ TEST(SynthCommandRun, WritesPicturesWithAscansAsColumnsTheRawVolumeAndTheTruth) 
   EXPECT_EQ(truth["bscans"][1]["angleDeg"], 90.0);
   EXPECT_EQ(truth["bscans"][1]["mirrorFoldSample"], -1);  // radial scans have no mirror image
   EXPECT_EQ(truth["bscans"][1]["mirrorAnterior"].size(), 64u);
+  EXPECT_EQ(truth["bscans"][1]["motionCorrectionUm"].size(), 3u);
+  EXPECT_EQ(truth["bscans"][1]["motionMm"].size(), 3u);
   EXPECT_NEAR(truth["power"]["totalD"].get<double>(), 43.05, 0.01);
   EXPECT_EQ(truth["pachymetryMap"]["valuesUm"].size(), 121u);
   std::filesystem::remove_all(dir);
