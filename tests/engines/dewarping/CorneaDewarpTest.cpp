@@ -77,14 +77,15 @@ TEST(CorneaDewarp, UnreachedPixelsTakeTheMedianOfTheClearedImage) {
                        longOut.data(), D + 9);
   engine->DewarpBscans(src.data(), 1, W, L, layer.data(), true, angles.data(), nn, 0.0f, true,
                        out.data(), D);
-  // Rows 1 .. 30 land on themselves (see the test above): the cleared image there.
+  // Rows 1 .. 30 land on themselves (see the test above) and row 0 is never reached: the cleared
+  // image there.
   std::vector<std::vector<int>> cleared(31, std::vector<int>(D, 0));
   for (int r = 1; r <= 30; ++r)
     for (int k = 1; k < L; ++k) cleared[r][std::lround(k * 1.3333)] = src[r * L + k];
-  for (int c = 4; c <= 27; ++c)
+  for (int c = 0; c <= 27; ++c)
     for (int p = 0; p < D; ++p) {
       int expected = cleared[c][p];
-      if (expected == 0 && p >= 3 && p < D - 3) {
+      if (expected == 0 && c >= 3 && p >= 3 && p < D - 3) {
         std::vector<int> window;
         for (int r = c - 3; r <= c + 3; ++r)
           for (int q = p - 3; q <= p + 3; ++q) window.push_back(cleared[r][q]);
