@@ -2,6 +2,7 @@
 // A-scan long enough for the stretched air.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -45,38 +46,44 @@ struct Scan {
         dIris(n * W, 7.0f) {}
 };
 
-// Every operation of the facade on one scan; returns the message of each, in order.
-std::vector<std::string> RunAll(CCorneaDewarpingAlgorithm& f, Scan& s) {
+// Every operation of the facade on one scan, in order.
+std::vector<std::function<void()>> Operations(CCorneaDewarpingAlgorithm& f, Scan& s) {
   const auto* v = s.volume.data();
   return {
-      MessageOf([&] {
+      [&f, &s, v] {
         f.DewarpCornea(v, s.n, s.W, s.L, 0.1f, s.ant.data(), s.bow.data(), s.pst.data(),
                        s.out1.data(), s.D, s.dAnt.data(), s.dBow.data(), s.dPst.data());
-      }),
-      MessageOf([&] {
+      },
+      [&f, &s, v] {
         f.DewarpCornea(v, s.n, s.W, s.L, 0.1f, s.ant.data(), s.pst.data(), s.out1.data(), s.D,
                        s.dAnt.data(), s.dPst.data());
-      }),
-      MessageOf([&] {
+      },
+      [&f, &s, v] {
         f.DewarpHDCorneaAnt(v, s.n, s.W, s.L, s.ant.data(), s.pst.data(), s.out1.data(), s.D,
                             s.dAnt.data(), s.dPst.data());
-      }),
-      MessageOf([&] {
+      },
+      [&f, &s, v] {
         f.DewarpHDCorneaAntPst(v, s.n, s.W, s.L, s.ant.data(), s.pst.data(), s.out1.data(),
                                s.out2.data(), s.D, s.dAnt.data(), s.dPst.data());
-      }),
-      MessageOf(
-          [&] { f.DewarpHDFieldAnt(v, s.n, s.W, s.L, 0.0f, s.ant.data(), s.out1.data(), s.D); }),
-      MessageOf([&] {
+      },
+      [&f, &s, v] { f.DewarpHDFieldAnt(v, s.n, s.W, s.L, 0.0f, s.ant.data(), s.out1.data(), s.D); },
+      [&f, &s, v] {
         f.DewarpHDFieldAnt(v, s.n, s.W, s.L, 0.0f, s.ant.data(), s.pst.data(), s.iris.data(),
                            s.out1.data(), s.D, s.dAnt.data(), s.dPst.data(), s.dIris.data());
-      }),
-      MessageOf([&] {
+      },
+      [&f, &s, v] {
         f.DewarpHDFieldAntPst(v, s.n, s.W, s.L, 0.0f, s.ant.data(), s.pst.data(), s.iris.data(),
                               s.out1.data(), s.out2.data(), s.D, s.dAnt.data(), s.dPst.data(),
                               s.dIris.data());
-      }),
+      },
   };
+}
+
+// The message of each operation, in order.
+std::vector<std::string> RunAll(CCorneaDewarpingAlgorithm& f, Scan& s) {
+  std::vector<std::string> messages;
+  for (const auto& op : Operations(f, s)) messages.push_back(MessageOf(op));
+  return messages;
 }
 
 const DewarpScanner kScanner = DewarpPresetRadial8mm();
@@ -140,6 +147,28 @@ TEST(CorneaDewarpingFacade, RefusesTooFewDirectionsAndOversizedScansWithFixedTex
   };
   EXPECT_EQ(hdAnt(wide), "Maximum number of Ascan in a Bscan must be smaller than 1025.");
   EXPECT_EQ(hdAnt(deep), "Maximum number of Ascan in a Bscan must be smaller than 2049.");
+}
+
+// Two identical B-scans along directions whose scan model is the same (equal horizontal and
+// vertical values): every operation must correct the second exactly like the first.
+TEST(CorneaDewarpingFacade, EachBscanOfAVolumeIsCorrectedFromItsOwnDataAndLayers) {
+  Scan s(2, 32, 40, 56);
+  const int per = s.W * s.L, out = s.W * s.D;
+  for (int i = 0; i < per; ++i) s.volume[i] = s.volume[per + i] = 20 + (i * 7) % 200;
+  CCorneaDewarpingAlgorithm f;
+  InitCornea(f);
+  InitHDCornea(f);
+  InitHDField(f);
+  const auto halvesEqual = [&](const auto& v, int n) {
+    return std::equal(v.begin(), v.begin() + n, v.begin() + n);
+  };
+  for (const auto& op : Operations(f, s)) {
+    s.out1.assign(s.out1.size(), 9);
+    s.dAnt.assign(s.dAnt.size(), 7.0f);
+    op();
+    EXPECT_TRUE(halvesEqual(s.out1, out));
+    EXPECT_TRUE(halvesEqual(s.dAnt, s.W));
+  }
 }
 
 TEST(CorneaDewarpingFacade, TheCorrectedAscanHoldsTheAirStretchedByTheReferenceIndex) {
