@@ -120,6 +120,8 @@ int CCorneaMotionCorrection::Minimise(ObjectiveFunctionInput& input, float fovum
                                       double* solution) {
   const int k = input.numLayers;
   const long n = 3L * k;
+  CQuadricResidual reduced(input.X, input.Y, input.Z, k, input.numSamples);
+  input.reduced = &reduced;
   std::vector<double> lower(n), upper(n);
   std::vector<long> boundTypes(n, kBothBounds);
   for (long v = 0; v < n; ++v) {
@@ -127,9 +129,11 @@ int CCorneaMotionCorrection::Minimise(ObjectiveFunctionInput& input, float fovum
     lower[v] = -bound;
     upper[v] = bound;
   }
-  return Numerics::lbfgssolver(solution, n, kCorrectionPairs, lower.data(), upper.data(),
-                               boundTypes.data(), &input, &ObjectiveFunction, kGradientStep, kFactr,
-                               kPgtol, kFtol, kMaxIterations);
+  const int result = Numerics::lbfgssolver(
+      solution, n, kCorrectionPairs, lower.data(), upper.data(), boundTypes.data(), &input,
+      &ObjectiveFunction, kGradientStep, kFactr, kPgtol, kFtol, kMaxIterations);
+  input.reduced = nullptr;
+  return result;
 }
 
 void CCorneaMotionCorrection::ShiftZtoZeros(float* layers, const float* /*angles*/, int numLayers,

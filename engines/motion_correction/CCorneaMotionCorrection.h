@@ -19,6 +19,7 @@
 #pragma once
 
 #include "engines/base/CAnteriorSegmentModule.h"
+#include "engines/motion_correction/QuadricResidual.h"
 
 namespace Talvex::SDOCT::Algorithms {
 
@@ -45,7 +46,9 @@ class CCorneaMotionCorrection : public CAnteriorSegmentModule {
 
   // Surface points and work arrays handed to the solver and passed back to ObjectiveFunction.
   // X, Y, Z: numLayers * numSamples coordinates (um), meridian after meridian; Z = -1 marks a
-  // sample without a value. ShiftedX/Y/Z: work arrays of the same length.
+  // sample without a value. ShiftedX/Y/Z: work arrays of the same length. reduced: when set, the
+  // same points factored per meridian (built from X, Y, Z), through which ObjectiveFunction
+  // evaluates much faster; when null it works on the arrays directly.
   struct ObjectiveFunctionInput {
     double* X;
     double* Y;
@@ -55,6 +58,7 @@ class CCorneaMotionCorrection : public CAnteriorSegmentModule {
     double* ShiftedZ;
     int numLayers;
     int numSamples;
+    CQuadricResidual* reduced = nullptr;
   };
 
   CCorneaMotionCorrection() = default;
@@ -91,13 +95,15 @@ class CCorneaMotionCorrection : public CAnteriorSegmentModule {
   // (x[i], x[k + i], x[2k + i]), keeps the points with a value, centres their depths on their
   // mean, fits a quadric and writes the mean squared residual over the points where the quadric
   // has a real depth into f[0] (the mean squared centred depth when it has none). objdata is an
-  // ObjectiveFunctionInput. Throws kQuadricFitFailed, "IPP: ippsAddC_64f() failed.",
-  // "IPP: ippsMean_64f() failed." or "IPP: ippsAddC_64f_I() failed.".
+  // ObjectiveFunctionInput; with its reduced factors set the value is the same up to rounding.
+  // Throws kQuadricFitFailed, "IPP: ippsAddC_64f() failed.", "IPP: ippsMean_64f() failed." or
+  // "IPP: ippsAddC_64f_I() failed.".
   static void ObjectiveFunction(int* m, int* n, double* x, double* f, void* objdata);
 
  protected:
   // The bounded minimisation of ObjectiveFunction over the 3 * numLayers shifts in solution (all
-  // 0 on entry): lateral shifts within +-fovum / 4, axial within +-200 um. Returns the solver's
+  // 0 on entry): lateral shifts within +-fovum / 4, axial within +-200 um, the objective
+  // evaluated through the per-meridian factors of the points. Returns the solver's
   // result: 0 converged, 1 iteration limit, -1 failure. Virtual so that a derived engine can
   // stand in for the solver and reproduce outcomes no well-posed surface provokes.
   virtual int Minimise(ObjectiveFunctionInput& input, float fovum, double* solution);

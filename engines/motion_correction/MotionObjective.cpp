@@ -46,6 +46,10 @@ int ShiftAndCompact(const CCorneaMotionCorrection::ObjectiveFunctionInput& in, c
 void CCorneaMotionCorrection::ObjectiveFunction(int* /*m*/, int* n, double* x, double* f,
                                                 void* objdata) {
   const auto& in = *static_cast<const ObjectiveFunctionInput*>(objdata);
+  if (in.reduced != nullptr) {
+    f[0] = in.reduced->Value(x);
+    return;
+  }
   const int c = ShiftAndCompact(in, x, *n / 3);
   double* X = in.ShiftedX;
   double* Y = in.ShiftedY;

@@ -2,6 +2,7 @@
 //
 //   talvex segment-cornea [options] INPUT...   both corneal surfaces of B-scan pictures
 //   talvex synth [options]                     a simulated scan of a model eye with its truth
+//   talvex attenuate-mirror [options] IMAGE LAYERS  the mirror artefact of a wide-field B-scan
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
@@ -10,6 +11,7 @@
 
 #include "core/AlgorithmException.h"
 #include "tools/cli/CliError.h"
+#include "tools/cli/MirrorCommand.h"
 #include "tools/cli/SegmentCommand.h"
 #include "tools/synthetic_eye/SynthCommand.h"
 
@@ -135,6 +137,28 @@ int Main(int argc, char** argv) {
                     "Print the parameter record as JSON and stop");
   segment->footer(std::string(kSegmentFooter) + kExitCodes);
 
+  Talvex::Cli::MirrorOptions mirror;
+  CLI::App* attenuate = app.add_subcommand(
+      "attenuate-mirror",
+      "Darken the mirror artefact of a wide-field B-scan picture from its segmented layers.");
+  attenuate->add_option("image", mirror.image, "Wide-field B-scan picture (PNG, TIFF, BMP, JPEG)")
+      ->required();
+  attenuate
+      ->add_option("layers", mirror.layers,
+                   "JSON with anterior, posterior and irisLens arrays (samples from the top, one "
+                   "per A-scan, -1 or null none), at the top level or in a \"bscans\" array")
+      ->required();
+  attenuate->add_option("--bscan", mirror.bscan, "Entry of the \"bscans\" array to use")
+      ->capture_default_str();
+  attenuate->add_option("--percent", mirror.percent, "Share by which the regions are darkened")
+      ->check(CLI::Range(0.0f, 1.0f))
+      ->capture_default_str();
+  attenuate->add_option("-o,--out", mirror.outputDir, "Output folder (created if missing)")
+      ->capture_default_str();
+  attenuate->add_flag("-q,--quiet", mirror.quiet, "No summary");
+  attenuate->footer(std::string("\nResult in the output folder: ") + Talvex::Cli::kAttenuatedPng +
+                    ", the picture with its mirror regions darkened.\n\n" + kExitCodes);
+
   // The synthetic eye parses its own options; everything after `synth` is handed over as it is.
   CLI::App* synth = app.add_subcommand(
       "synth", "Simulate a scan of a model eye with exact ground truth ('talvex synth --help').");
@@ -153,6 +177,7 @@ int Main(int argc, char** argv) {
     return static_cast<int>(ExitCode::Usage);
   }
   if (synth->parsed()) return RunSynth(synth->remaining());
+  if (attenuate->parsed()) return Talvex::Cli::RunAttenuateMirror(mirror);
   seg.overlays = !noOverlays;
   return Talvex::Cli::RunSegmentCornea(seg);
 }

@@ -3,8 +3,10 @@
 // the facade, and its refusals and failure results.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
@@ -178,6 +180,89 @@ TEST(CorneaMotionCorrection, ReportsFailedFitsWithTheirMessages) {
   } catch (const AlgorithmException& e) {
     EXPECT_STREQ(e.what(), "TalvexAlgorithm: quadricfit() failed.");
   }
+}
+
+// The objective's points: a toric surface with a ripple (so that no quadric fits exactly), some
+// samples without a value, over meridians at the given angles (radians).
+struct ObjectivePoints {
+  std::vector<double> X, Y, Z, work;
+  int layers, samples;
+
+  ObjectivePoints(int numLayers, int numSamples) : layers(numLayers), samples(numSamples) {
+    const std::size_t n = static_cast<std::size_t>(numLayers) * numSamples;
+    X.resize(n), Y.resize(n), Z.resize(n), work.resize(3 * n);
+    for (int i = 0; i < numLayers; ++i) {
+      const double theta = M_PI * i / numLayers;
+      for (int j = 0; j < numSamples; ++j) {
+        const std::size_t k = static_cast<std::size_t>(i) * numSamples + j;
+        const double r = (-1.0 + 2.0 * j / (numSamples - 1)) * kFovUm / 2;
+        X[k] = r * std::cos(theta), Y[k] = r * std::sin(theta);
+        Z[k] = X[k] * X[k] / 15600.0 + Y[k] * Y[k] / 15000.0 + 3.0 * std::sin(r / 400.0 + i);
+        if ((j * 7 + i) % 23 == 0) Z[k] = -1.0;
+      }
+    }
+  }
+  CCorneaMotionCorrection::ObjectiveFunctionInput Input(CQuadricResidual* reduced) {
+    const std::size_t n = X.size();
+    return {X.data(), Y.data(), Z.data(), work.data(), work.data() + n, work.data() + 2 * n,
+            layers,   samples,  reduced};
+  }
+};
+
+TEST(CorneaMotionCorrection, ReducedObjectiveMatchesTheStraightforwardOneOnRandomShifts) {
+  ObjectivePoints points(16, 512);
+  CQuadricResidual reduced(points.X.data(), points.Y.data(), points.Z.data(), 16, 512);
+  auto direct = points.Input(nullptr);
+  auto fast = points.Input(&reduced);
+  int m = 1, n = 48;
+  const auto both = [&](std::vector<double>& x, double* a, double* b) {
+    CCorneaMotionCorrection::ObjectiveFunction(&m, &n, x.data(), a, &direct);
+    CCorneaMotionCorrection::ObjectiveFunction(&m, &n, x.data(), b, &fast);
+  };
+  std::uint32_t state = 12345u;
+  const auto uniform = [&](double bound) {
+    state = state * 1664525u + 1013904223u;
+    return bound * (2.0 * (state >> 8) / 16777216.0 - 1.0);
+  };
+  double worstValue = 0.0, worstSlope = 0.0;
+  double noise[2] = {0.0, 0.0};  // slopes at the gradient's step off those at 1e-4: both objectives
+  for (int trial = 0; trial < 12; ++trial) {
+    std::vector<double> x(48);
+    // Small shifts as near a solution, large ones up to the bounds.
+    const double lateral = trial < 6 ? 50.0 : kFovUm / 4, axial = trial < 6 ? 30.0 : 200.0;
+    for (int v = 0; v < 48; ++v) x[v] = uniform(v < 32 ? lateral : axial);
+    double a = 0.0, b = 0.0;
+    both(x, &a, &b);
+    ASSERT_GT(a, 0.1) << trial;
+    worstValue = std::max(worstValue, std::fabs(a - b) / a);
+    // Steps of one variable from there, as the finite-difference gradient takes them, and the
+    // slopes they give: at 1e-4 rounding hardly shows, at 1e-6 it does.
+    for (const int v : {trial, 16 + 2 * trial, 47 - trial}) {
+      double slope[2][2] = {{0.0, 0.0}, {0.0, 0.0}};  // [step 1e-6, 1e-4][direct, reduced]
+      for (const int s : {0, 1}) {
+        const double h = s == 0 ? 1e-6 : 1e-4;
+        for (const double step : {h, -h}) {
+          std::vector<double> y = x;
+          y[v] += step;
+          both(y, &a, &b);
+          worstValue = std::max(worstValue, std::fabs(a - b) / a);
+          slope[s][0] += a / (2 * step), slope[s][1] += b / (2 * step);
+        }
+      }
+      worstSlope = std::max(worstSlope,
+                            std::fabs(slope[1][0] - slope[1][1]) / (std::fabs(slope[1][0]) + 1.0));
+      for (const int o : {0, 1}) noise[o] += std::fabs(slope[0][o] - slope[1][0]);
+    }
+  }
+  std::printf(
+      "reduced objective: largest relative difference %.3g; slopes at step 1e-4 within %.3g; "
+      "summed deviation of the slopes at step 1e-6 %.3g (straightforward %.3g)\n",
+      worstValue, worstSlope, noise[1], noise[0]);
+  EXPECT_LT(worstValue, 1e-10);
+  EXPECT_LT(worstSlope, 1e-4);
+  // Every meridian but the moved one enters both sides of a difference alike, so the reduced
+  // objective's slopes carry less rounding noise, not more.
+  EXPECT_LE(noise[1], noise[0]);
 }
 
 // The engine with the solver replaced by one that reports a given result after scribbling over

@@ -522,6 +522,50 @@ TEST_F(TalvexCli, RemovesUnfinishedFilesWhenTheResultsCannotBeWritten) {
   EXPECT_EQ(PartialFiles(), 0);
 }
 
+// A 64 x 100 grey-200 wide-field picture whose anterior surface dips to 10 samples at A-scan 32,
+// posterior 15 below it, iris/lens at 70 (none at A-scan 40); mirror fold at 100 / 2 - 20 = 30.
+TEST_F(TalvexCli, AttenuatesTheMirrorRegionsOfAWideFieldPicture) {
+  constexpr int w = 64, l = 100;
+  std::vector<std::uint8_t> grey(size_t(w) * l, 200);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = w, image.height = l, image.format = PNG_FORMAT_GRAY;
+  ASSERT_TRUE(
+      png_image_write_to_file(&image, (dir_ / "wide.png").c_str(), 0, grey.data(), 0, nullptr));
+  json layers;
+  for (int i = 0; i < w; ++i) {
+    const double a = 10 + (i - 32) * (i - 32) / 64.0;
+    layers["anterior"].push_back(a);
+    layers["posterior"].push_back(a + 15);
+    layers["irisLens"].push_back(i == 40 ? json(nullptr) : json(70));
+  }
+  std::ofstream(dir_ / "layers.json") << json{{"bscans", {layers}}}.dump();
+  const Outcome r = Talvex("attenuate-mirror wide.png layers.json --percent 0.5 -o out");
+  ASSERT_EQ(r.code, 0) << r.err;
+  png_image read{};
+  read.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&read, (dir_ / "out" / "attenuated.png").c_str()));
+  read.format = PNG_FORMAT_GRAY;
+  std::vector<std::uint8_t> out(PNG_IMAGE_SIZE(read));
+  ASSERT_TRUE(png_image_finish_read(&read, nullptr, out.data(), 0, nullptr));
+  ASSERT_EQ(read.width * read.height, unsigned(w * l));
+  const auto at = [&](int ascan, int depth) { return int(out[size_t(depth) * w + ascan]); };
+  EXPECT_EQ(at(32, 5), 100);   // above the anterior surface
+  EXPECT_EQ(at(0, 20), 100);   // above the anterior surface at the edge (26 samples deep)
+  EXPECT_EQ(at(32, 37), 100);  // between the posterior (25) and the mirrored anterior (50)
+  EXPECT_EQ(at(40, 37), 200);  // the same, but no iris/lens there
+  EXPECT_EQ(at(32, 80), 200);  // below the mirror image
+  // Layers of another width than the picture: exit code 5 and no result.
+  layers["irisLens"].erase(0);
+  std::ofstream(dir_ / "short.json") << layers.dump();
+  const Outcome bad = Talvex("attenuate-mirror wide.png short.json -o out2");
+  EXPECT_EQ(bad.code, 5);
+  EXPECT_NE(bad.err.find("the layers hold 63 values, the picture has 64 A-scans"),
+            std::string::npos)
+      << bad.err;
+  EXPECT_FALSE(fs::exists(dir_ / "out2"));
+}
+
 TEST_F(TalvexCli, DocumentsItsCommandsAndExitCodes) {
   Outcome r = Talvex("--help");
   EXPECT_EQ(r.code, 0);
