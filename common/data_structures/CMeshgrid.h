@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 #include <type_traits>
+#include <vector>
 
 #include "common/data_structures/CMatrix.h"
 
@@ -46,9 +47,7 @@ class CMeshgrid {
     if (n < 1) return nullptr;
     auto m = std::make_unique<CMatrix<T>>(n, n);
     if (!(bx > ax)) return m;
-    T* row = m->getmatrix()[0];
-    for (int i = 0; i < n - 1; ++i) row[i] = static_cast<T>(ax + i * (double(bx) - ax) / (n - 1));
-    row[n - 1] = bx;
+    axisX(ax, bx, n, m->getmatrix()[0]);
     Detail::RepeatFirstRow(*m);
     return m;
   }
@@ -59,12 +58,26 @@ class CMeshgrid {
     if (n < 1) return nullptr;
     auto m = std::make_unique<CMatrix<T>>(n, n);
     if (!(by > ay)) return m;
+    std::vector<T> column(n);
+    axisY(ay, by, n, column.data());
     T** t = m->getmatrix();
-    const double step = n > 1 ? (double(by) - ay) / (n - 1) : 0.0;
-    for (int i = 0; i < n - 1; ++i) t[i][0] = static_cast<T>(ay + i * step);
-    t[n - 1][0] = by;
+    for (int i = 0; i < n; ++i) t[i][0] = column[i];
     Detail::SpreadFirstColumn(*m);
     return m;
+  }
+
+  // The n values of one row of meshgridX (bx > ax, n >= 1), without the matrix: grid searches
+  // that visit the nodes one at a time use it to meet exactly the same coordinates.
+  static void axisX(T ax, T bx, int n, T* out) {
+    for (int i = 0; i < n - 1; ++i) out[i] = static_cast<T>(ax + i * (double(bx) - ax) / (n - 1));
+    out[n - 1] = bx;
+  }
+
+  // The n values of one column of meshgridY (by > ay, n >= 1), without the matrix.
+  static void axisY(T ay, T by, int n, T* out) {
+    const double step = n > 1 ? (double(by) - ay) / (n - 1) : 0.0;
+    for (int i = 0; i < n - 1; ++i) out[i] = static_cast<T>(ay + i * step);
+    out[n - 1] = by;
   }
 };
 

@@ -100,6 +100,13 @@ void NodeBasis(int w, double maxRadius, int maxOrder, int terms, double rmax, do
     throw AlgorithmException(kBasisFailed);
 }
 
+// The expansion at one node: its T basis values times the coefficients, summed in order in double.
+double NodeSum(const double* basis, const std::vector<double>& coef) {
+  double sum = 0.0;
+  for (size_t t = 0; t < coef.size(); ++t) sum += basis[t] * coef[t];
+  return sum;
+}
+
 // Sample positions of a regular radial scan (see the header), written to the caller's arrays.
 void RadialPositions(int numScans, int numSteps, double maxRadius, double* angle, double* radius) {
   const double step = 2.0 * maxRadius / (numSteps - 1);
@@ -147,16 +154,60 @@ void CZernikeRadialCartesian::Radial2Cartesian(double* angle, double* radius,
   const int w = numSteps, P = w * w, npts = numScans * numSteps;
   const int terms = CZernikeFit::zernike_term_count(maxOrder);
   std::fill(work, work + 4 * P + npts, 0.0);
-  RadialPositions(numScans, numSteps, maxRadius, angle, radius);
-  Samples s = CopySamples(angle, radius, elevation, npts, maxRadius, 0.0);
-  const Expansion e = Fit(s, maxRadius, maxOrder, terms, zernbase, work);
+  const RadialExpansion e = FitRadialScan(angle, radius, elevation, numScans, numSteps, maxRadius,
+                                          maxOrder, zernbase, work);
   NodeBasis(w, maxRadius, maxOrder, terms, e.rmax, zernbase, work + npts);
-  for (int k = 0; k < P; ++k) {
-    const double* b = zernbase + static_cast<size_t>(k) * terms;
-    double sum = 0.0;
-    for (int t = 0; t < terms; ++t) sum += b[t] * e.coef[t];
-    z[k] = sum;
+  for (int k = 0; k < P; ++k) z[k] = NodeSum(zernbase + static_cast<size_t>(k) * terms, e.coef);
+}
+
+CZernikeRadialCartesian::RadialExpansion CZernikeRadialCartesian::FitRadialScan(
+    double* angle, double* radius, const double* elevation, int numScans, int numSteps,
+    double maxRadius, int maxOrder, double* zernbase, double* work) {
+  if (numScans < 1 || numSteps < 2) Ipp(ippStsSizeErr, "ippsAbs_64f_I");
+  const int terms = CZernikeFit::zernike_term_count(maxOrder);
+  RadialPositions(numScans, numSteps, maxRadius, angle, radius);
+  Samples s = CopySamples(angle, radius, elevation, numScans * numSteps, maxRadius, 0.0);
+  Expansion fit = Fit(s, maxRadius, maxOrder, terms, zernbase, work);
+  RadialExpansion e;
+  e.coef = std::move(fit.coef);
+  e.rmax = fit.rmax;
+  e.maxRadius = maxRadius;
+  e.maxOrder = maxOrder;
+  e.width = numSteps;
+  return e;
+}
+
+void CZernikeRadialCartesian::EvaluateNodes(const RadialExpansion& e, const int* nodes, int count,
+                                            double* values) {
+  if (count < 1) return;
+  const int w = e.width, terms = CZernikeFit::zernike_term_count(e.maxOrder);
+  const double R = std::trunc(e.maxRadius + 0.5);
+  std::vector<double> xs(w, 0.0), ys(w, 0.0);
+  if (-R < R) {
+    CMeshgrid<double>::axisX(-R, R, w, xs.data());
+    CMeshgrid<double>::axisY(-R, R, w, ys.data());
   }
+  // The node polar coordinates and the reset of nodes beyond maxRadius, one node at a time with
+  // the operations the grid applies element by element.
+  std::vector<double> x(count), y(count), angle(count), radius(count);
+  for (int k = 0; k < count; ++k) {
+    x[k] = xs[nodes[k] % w];
+    y[k] = ys[nodes[k] / w];
+  }
+  Ipp(ippsAtan2_64f_A50(y.data(), x.data(), angle.data(), count), "ippsAtan2_64f_A50");
+  Ipp(ippsSqr_64f_I(x.data(), count), "ippsSqr_64f_I");
+  Ipp(ippsSqr_64f_I(y.data(), count), "ippsSqr_64f_I");
+  Ipp(ippsAdd_64f(x.data(), y.data(), radius.data(), count), "ippsAdd_64f");
+  Ipp(ippsSqrt_64f_I(radius.data(), count), "ippsSqrt_64f_I");
+  for (int k = 0; k < count; ++k)
+    if (radius[k] > e.maxRadius) radius[k] = angle[k] = 0.0;
+  Ipp(ippsDivC_64f_I(e.rmax, radius.data(), count), "ippsDivC_64f_I");
+  std::vector<double> basis(static_cast<size_t>(terms) * count, 0.0);
+  if (CZernikeFit::zernike_basisfun(radius.data(), angle.data(), basis.data(), count, terms,
+                                    e.maxOrder) == -1)
+    throw AlgorithmException(kBasisFailed);
+  for (int k = 0; k < count; ++k)
+    values[k] = NodeSum(basis.data() + static_cast<size_t>(k) * terms, e.coef);
 }
 
 }  // namespace Talvex::Common::Algorithms::Numerics

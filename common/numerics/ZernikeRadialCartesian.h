@@ -3,6 +3,8 @@
 // a radial scan, and the elevation of the corneal vertex search.
 #pragma once
 
+#include <vector>
+
 namespace Talvex::Common::Algorithms::Numerics {
 
 class CZernikeRadialCartesian {
@@ -48,6 +50,29 @@ class CZernikeRadialCartesian {
   static void Radial2Cartesian(double* angle, double* radius, const double* elevation, int numScans,
                                int numSteps, double* z, double maxRadius, int maxOrder,
                                double* zernbase, double* work);
+
+  // The two halves of the radial-scan overload, for callers that need the surface at a few nodes
+  // only (a minimum search) and not the whole grid with its basis of T values per node.
+  struct RadialExpansion {
+    std::vector<double> coef;  // T coefficients in the order of CZernikeFit
+    double rmax = 0.0;         // divisor of the node radii: the largest radius the fit used
+    double maxRadius = 0.0;
+    int maxOrder = 0;
+    int width = 0;  // numSteps: nodes per grid axis over [-R, R], R = trunc(maxRadius + 0.5)
+  };
+
+  // The fit of the radial-scan overload: positions written to angle and radius as there, the
+  // same samples left out, the same coefficients.
+  //   zernbase  at least T * numScans * numSteps doubles;  work  at least numScans * numSteps
+  // Throws as the radial-scan overload.
+  static RadialExpansion FitRadialScan(double* angle, double* radius, const double* elevation,
+                                       int numScans, int numSteps, double maxRadius, int maxOrder,
+                                       double* zernbase, double* work);
+
+  // values[k] = the grid value of node nodes[k] (row-major index i * width + j, node (x_j, y_i)),
+  // bit for bit the z[nodes[k]] of the radial-scan overload with the same fit. Throws
+  // "TalvexALgorithm: CZernikeFit::zernike_basisfun() failed." and "IPP: <primitive>() failed.".
+  static void EvaluateNodes(const RadialExpansion& e, const int* nodes, int count, double* values);
 };
 
 }  // namespace Talvex::Common::Algorithms::Numerics

@@ -1,11 +1,11 @@
 // Random values of the robust fits: the caller's array, the library's fixed default array, and
 // the drawing of samples of distinct, selectable point indices.
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "core/AlgorithmException.h"
 #include "engines/base/CAnteriorSegmentModule.h"
-#include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {
 
@@ -71,32 +71,33 @@ int CAnteriorSegmentModule::DrawSample(const std::uint8_t* excluded, int n, int 
   const std::uint32_t count = m_randomValues != nullptr ? m_nRandom : kDefaultRandomCount;
   if (count == 0) return -1;
 
-  // One flag per point; the buffer grows to the largest point count seen and is then reused.
-  if (m_sampleChosen.size() < static_cast<std::size_t>(n)) m_sampleChosen.resize(n);
+  // One flag per point, all clear between calls; the buffer grows to the largest point count seen
+  // and is then reused. The picks are listed in out as they come and their flags cleared again on
+  // every exit, so a sample costs its draws, not the point count.
+  if (m_sampleChosen.size() < static_cast<std::size_t>(n)) m_sampleChosen.resize(n, 0);
   std::int32_t* chosen = m_sampleChosen.data();
-  for (int i = 0; i < n; ++i) chosen[i] = 0;
+  const auto clearPicks = [&](int picked) {
+    for (int i = 0; i < picked; ++i) chosen[out[i]] = 0;
+  };
 
   int picked = 0;
   const long long maxDraws = kDrawsPerIndex * k;
   for (long long draws = 0; picked < k; ++draws) {
-    if (draws >= maxDraws) return -1;
     // The cursor wraps around the array and carries over from one sample to the next.
+    if (draws >= maxDraws) break;
     if (m_randomCursor >= count) m_randomCursor = 0;
     const int v = values[m_randomCursor++];
-    if (v < 0) return -1;  // the caller promised non-negative values; never a negative index
+    if (v < 0) break;  // the caller promised non-negative values; never a negative index
     const int idx = v % n;
     // A value that hits an excluded or already chosen point only advances the cursor.
-    if (excluded != nullptr && excluded[idx] != 0) continue;
+    if ((excluded != nullptr && excluded[idx] != 0) || chosen[idx] != 0) continue;
     chosen[idx] = 1;
-    Platform::Ipp32s sum = 0;
-    if (Platform::ippsSum_32s_Sfs(chosen, n, &sum, 0) != Platform::ippStsNoErr) return -1;
-    picked = sum;
+    out[picked++] = idx;
   }
-
+  clearPicks(picked);
+  if (picked < k) return -1;
   // The sample in ascending point order.
-  int written = 0;
-  for (int i = 0; i < n && written < k; ++i)
-    if (chosen[i] != 0) out[written++] = i;
+  std::sort(out, out + k);
   return 0;
 }
 

@@ -10,10 +10,8 @@
 #include "common/data_structures/CLineSpace.h"
 #include "common/data_structures/CMeshgrid.h"
 #include "common/numerics/Fits.h"
-#include "common/numerics/ZernikeRadialCartesian.h"
 #include "core/AlgorithmException.h"
 #include "engines/base/LibraryStatus.h"
-#include "platform/image/TalvexIppiBasic.h"
 #include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms {
@@ -30,7 +28,7 @@ constexpr const char* kQuadricFailed = "QuadricCoeff() failed.";
 constexpr const char* kParabolaFailed = "ParabolaCoeff() failed.";
 constexpr float kPi = 3.1415927f;
 constexpr float kMissing = -1.0f;
-// Grid nodes that cannot be the vertex (no real quadric solution, no Zernike value).
+// Grid nodes that cannot be the vertex (no real quadric solution).
 constexpr float kNoSurface = 1.0e16f;
 // The leveling of method Q uses at most the central 4 mm of a meridian.
 constexpr float kLevelingSpanMu = 4000.0f;
@@ -39,16 +37,6 @@ constexpr float kLevelingSpanMu = 4000.0f;
 void ScaleDepths(float* z, long long n, double scale) {
   for (long long k = 0; k < n; ++k)
     if (z[k] != kMissing) z[k] = static_cast<float>(z[k] * scale);
-}
-
-// (column, row) of the smallest value of a w x w float grid.
-void MinimumNode(const float* grid, int w, float* vertexPosition) {
-  Ipp32f minimum = 0.0f;
-  int column = 0, row = 0;
-  TALVEX_IPP(ippiMinIndx_32f_C1R, grid, w * static_cast<int>(sizeof(float)), IppiSize{w, w},
-             &minimum, &column, &row);
-  vertexPosition[0] = static_cast<float>(column);
-  vertexPosition[1] = static_cast<float>(row);
 }
 
 // Mean of n floats (accurate hint).
@@ -63,16 +51,39 @@ inline float DirectionOf(int j, int widthPix, float theta) {
   return j < widthPix / 2 ? theta + kPi : theta;
 }
 
-// Shallowest node of the quadric c over the grid X, Y.
-void QuadricDepthGrid(const float* c, const float* X, const float* Y, long long nodes, float* z) {
+// Depth of the quadric c at (x, y): the root (sqrt(B^2 - 4AC) - B) / (2A) of A z^2 + B z + C,
+// or kNoSurface where it has no real root.
+inline float QuadricDepth(const float* c, double x, double y) {
   const double A = c[2];
-  for (long long k = 0; k < nodes; ++k) {
-    const double x = X[k], y = Y[k];
-    const double B = c[4] * x + c[5] * y + c[8];
-    const double C = c[0] * x * x + c[1] * y * y + c[3] * x * y + c[6] * x + c[7] * y + c[9];
-    const double D = B * B - 4.0 * A * C;
-    z[k] = D >= 0.0 ? static_cast<float>((std::sqrt(D) - B) / (2.0 * A)) : kNoSurface;
+  const double B = c[4] * x + c[5] * y + c[8];
+  const double C = c[0] * x * x + c[1] * y * y + c[3] * x * y + c[6] * x + c[7] * y + c[9];
+  const double D = B * B - 4.0 * A * C;
+  return D >= 0.0 ? static_cast<float>((std::sqrt(D) - B) / (2.0 * A)) : kNoSurface;
+}
+
+// (column, row) of the shallowest node of the quadric c over the w x w grid of [-h, h]^2 (the
+// meshgrid's coordinates, x along a row, y down the rows). The nodes are visited in row-major
+// order and only a strictly smaller depth moves the vertex: the first node of the smallest
+// depth wins, as a minimum search over the whole depth image would find it, without that image.
+void ShallowestQuadricNode(const float* c, float h, int w, float* vertexPosition) {
+  std::vector<float> xs(w, 0.0f), ys(w, 0.0f);  // all zeros for an empty span, as the meshgrid
+  if (-h < h) {
+    CMeshgrid<float>::axisX(-h, h, w, xs.data());
+    CMeshgrid<float>::axisY(-h, h, w, ys.data());
   }
+  float best = QuadricDepth(c, xs[0], ys[0]);
+  int column = 0, row = 0;
+  for (int i = 0; i < w; ++i) {
+    for (int j = 0; j < w; ++j) {
+      const float z = QuadricDepth(c, xs[j], ys[i]);
+      if (!(z < best)) continue;
+      best = z;
+      column = j;
+      row = i;
+    }
+  }
+  vertexPosition[0] = static_cast<float>(column);
+  vertexPosition[1] = static_cast<float>(row);
 }
 
 }  // namespace
@@ -182,43 +193,7 @@ void CCorneaVertex::CorneaVertexQ(float* layerData, const float* angles, int num
 
   float D = 0.0f;
   TALVEX_IPP(ippsMax_32f, scanLengthMu, numLayers, &D);
-  const auto X = CMeshgrid<float>::meshgridX(-D / 2.0f, D / 2.0f, W);
-  const auto Y = CMeshgrid<float>::meshgridY(-D / 2.0f, D / 2.0f, W);
-  std::vector<float> depth(static_cast<std::size_t>(W) * W);
-  QuadricDepthGrid(c, X->getdata(), Y->getdata(), static_cast<long long>(W) * W, depth.data());
-  MinimumNode(depth.data(), W, vertexPosition);
-}
-
-// ---- Method Z -------------------------------------------------------------------------------
-
-void CCorneaVertex::CorneaVertexZ(const float* layerData, const float* /*angles*/, int numLayers,
-                                  int depthPix, int widthPix, int depthMu, int widthMu,
-                                  int maxOrder, float* vertexPosition) {
-  RequireLimits(widthPix, numLayers);
-  const int W = widthPix;
-  const std::size_t n = static_cast<std::size_t>(numLayers) * W;
-  std::vector<float> leveled(layerData, layerData + n);
-  if (CorrectZ(leveled.data(), numLayers, W, kMissing) != 0)
-    throw AlgorithmException(kCorrectZFailed);
-
-  // Elevations in micrometres; a missing sample is 0.0, which the reconstruction leaves out.
-  std::vector<double> elevation(n, 0.0);
-  for (std::size_t k = 0; k < n; ++k)
-    if (leveled[k] != kMissing) elevation[k] = leveled[k];
-  TALVEX_IPP(ippsMulC_64f_I, double(depthMu) / depthPix, elevation.data(), static_cast<int>(n));
-
-  const std::size_t nodes = static_cast<std::size_t>(W) * W;
-  const std::size_t terms = static_cast<std::size_t>(maxOrder + 1) * (maxOrder + 2) / 2;
-  std::vector<double> zernbase(terms * std::max(nodes, n) + 100);
-  std::vector<double> work(4 * nodes + n), angle(n), radius(n), grid(nodes);
-  Numerics::CZernikeRadialCartesian::Radial2Cartesian(angle.data(), radius.data(), elevation.data(),
-                                                      numLayers, W, grid.data(), 0.5 * widthMu,
-                                                      maxOrder, zernbase.data(), work.data());
-
-  std::vector<float> depth(nodes);
-  for (std::size_t k = 0; k < nodes; ++k)
-    depth[k] = grid[k] == 0.0 ? kNoSurface : static_cast<float>(grid[k]);
-  MinimumNode(depth.data(), W, vertexPosition);
+  ShallowestQuadricNode(c, D / 2.0f, W, vertexPosition);
 }
 
 // ---- Method M -------------------------------------------------------------------------------

@@ -56,8 +56,9 @@ class CCorneaVertex : public CAnteriorSegmentModule {
   // for its depth z = (sqrt(B^2 - 4AC) - B) / (2A) at every grid node (1.0e16 where it has no
   // real solution). The fits draw from the engine's random array, which this method never
   // installs: a fresh engine draws from the library's default array.
-  // Throws "CorrectZ() failed.", "QuadricCoeff() failed.", "IPP: ippsMax_32f() failed.",
-  // "IPP: ippiMinIndx_32f_C1R() failed." and the limits above.
+  // The grid is searched node by node in row-major order (the first node of the smallest depth
+  // wins) without storing it. Throws "CorrectZ() failed.", "QuadricCoeff() failed.",
+  // "IPP: ippsMax_32f() failed." and the limits above.
   void CorneaVertexQ(float* layerData, const float* angles, int numLayers, int widthPix,
                      int depthPix, float depthMu, const float* scanLengthMu, float roiRadius,
                      float* vertexPosition);
@@ -66,7 +67,8 @@ class CCorneaVertex : public CAnteriorSegmentModule {
   // leveled by CorrectZ (stack overload), scaled to micrometres (missing samples 0.0) and
   // reconstructed by the regular radial Zernike fit of order maxOrder with meridian b at
   // b * pi / numLayers and maxRadius = widthMu / 2; grid nodes exactly 0.0 never win. angles only
-  // order the rows. Work memory: (T + 4) * widthPix^2 doubles and more, T = (maxOrder + 1)
+  // order the rows. The shallowest node is found without the whole grid (see
+  // CorneaVertexZernike.cpp): work memory about T + 6 doubles per sample, T = (maxOrder + 1)
   // (maxOrder + 2) / 2. Throws "CorrectZ() failed.", "IPP: ippsMulC_64f_I() failed.",
   // "IPP: ippiMinIndx_32f_C1R() failed.", the messages of the Zernike reconstruction and the
   // limits above.

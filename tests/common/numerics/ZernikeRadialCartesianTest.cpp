@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/numerics/ZernikeCartesian.h"
 #include "common/numerics/ZernikeFit.h"
 #include "common/numerics/ZernikeRadialCartesian.h"
 #include "core/AlgorithmException.h"
@@ -129,6 +130,44 @@ TEST(ZernikeRadialCartesian, OnlyTheScatteredOverloadLimitsTheOrderTo23) {
   EXPECT_NO_THROW(CZernikeRadialCartesian::Radial2Cartesian(angle.data(), radius.data(),
                                                             value.data(), scans, steps, z.data(),
                                                             3.0, 24, zernbase.data(), work.data()));
+}
+
+// A rough surface of order 8 with missing samples: the split fit-and-evaluate gives the grid of
+// the whole reconstruction bit for bit, at any node, and the Cartesian polynomial agrees with it
+// within the rounding its magnitude bound allows.
+TEST(ZernikeRadialCartesian, NodeEvaluationMatchesTheWholeGridAndTheCartesianFormAgrees) {
+  const int scans = 6, steps = 40, order = 8, P = steps * steps, n = scans * steps;
+  const int terms = CZernikeFit::zernike_term_count(order);
+  const double maxRadius = 3.2;
+  std::vector<double> angle(n), radius(n), value(n);
+  for (int k = 0; k < n; ++k)
+    value[k] = k % 11 == 0 ? 0.0 : 500 + 40 * std::sin(0.37 * k) + 0.01 * (k % 13) * k;
+  std::vector<double> zernbase(static_cast<size_t>(terms) * P), work(4 * P + n), z(P);
+  CZernikeRadialCartesian::Radial2Cartesian(angle.data(), radius.data(), value.data(), scans, steps,
+                                            z.data(), maxRadius, order, zernbase.data(),
+                                            work.data());
+  const auto e =
+      CZernikeRadialCartesian::FitRadialScan(angle.data(), radius.data(), value.data(), scans,
+                                             steps, maxRadius, order, zernbase.data(), work.data());
+  std::vector<int> nodes;
+  for (int k = P - 1; k >= 0; k -= 3) nodes.push_back(k);  // any order, any subset
+  std::vector<double> at(nodes.size());
+  CZernikeRadialCartesian::EvaluateNodes(e, nodes.data(), static_cast<int>(nodes.size()),
+                                         at.data());
+  for (size_t k = 0; k < nodes.size(); ++k) ASSERT_EQ(at[k], z[nodes[k]]) << nodes[k];
+
+  const CZernikeCartesian poly(e.coef.data(), order);
+  const double R = std::trunc(maxRadius + 0.5), tolerance = 1e-12 * poly.magnitudeBound(1.2);
+  std::vector<double> b(order + 1);
+  for (int i = 0; i < steps; ++i) {
+    const double y = -R + 2 * R * i / (steps - 1);
+    poly.rowCoefficients(y / e.rmax, b.data());
+    for (int j = 0; j < steps; ++j) {
+      const double x = -R + 2 * R * j / (steps - 1);
+      if (std::hypot(x, y) > maxRadius) continue;
+      EXPECT_NEAR(poly.evaluateRow(b.data(), x / e.rmax), z[i * steps + j], tolerance);
+    }
+  }
 }
 
 }  // namespace

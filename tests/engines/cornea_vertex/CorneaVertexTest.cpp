@@ -6,8 +6,11 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "common/numerics/ZernikeFit.h"
+#include "common/numerics/ZernikeRadialCartesian.h"
 #include "core/AlgorithmException.h"
 #include "engines/cornea_vertex/CCorneaVertex.h"
 #include "interface/CCorneaVertexAlgorithm.h"
@@ -63,6 +66,77 @@ TEST(CorneaVertex, QuadricAndZernikeFindTheApexOfASphereWithinOnePixel) {
                        static_cast<int>(kDepthMu), static_cast<int>(2 * kHalfField), 4, z);
   EXPECT_NEAR(GridX(z[0]), kApexX, pixel);
   EXPECT_NEAR(GridX(z[1]), kApexY, pixel);
+}
+
+// Method Z by the whole reconstruction: the leveled rows in micrometres (missing samples 0.0),
+// every node of the grid evaluated, and the first node of the smallest single-precision value,
+// nodes exactly 0.0 excluded.
+std::pair<float, float> ZernikeReference(std::vector<float> rows, int N, int W, int depthPix,
+                                         int depthMu, int widthMu, int order) {
+  using Common::Algorithms::Numerics::CZernikeFit;
+  using Common::Algorithms::Numerics::CZernikeRadialCartesian;
+  CCorneaVertex().CorrectZ(rows.data(), N, W, -1.0f);
+  std::vector<double> elevation(rows.size(), 0.0);
+  for (std::size_t k = 0; k < rows.size(); ++k)
+    if (rows[k] != -1.0f) elevation[k] = double(rows[k]) * (double(depthMu) / depthPix);
+  const std::size_t P = std::size_t(W) * W, terms = CZernikeFit::zernike_term_count(order);
+  std::vector<double> zernbase(terms * std::max(P, rows.size())), work(4 * P + rows.size());
+  std::vector<double> angle(rows.size()), radius(rows.size()), grid(P);
+  CZernikeRadialCartesian::Radial2Cartesian(angle.data(), radius.data(), elevation.data(), N, W,
+                                            grid.data(), 0.5 * widthMu, order, zernbase.data(),
+                                            work.data());
+  std::size_t best = 0;
+  const auto value = [&](std::size_t k) { return grid[k] == 0.0 ? 1e16f : float(grid[k]); };
+  for (std::size_t k = 1; k < P; ++k)
+    if (value(k) < value(best)) best = k;
+  return {float(best % W), float(best / W)};
+}
+
+// Rows of a sphere (apex at (ax, ay) um, radius 7.7 mm) over an 8 mm field, in depth pixels of
+// 2 um, with a ripple of the given amplitude and every `gap`-th sample missing (0: none).
+std::vector<float> SphereRows(int N, int W, double ax, double ay, double ripple, int gap) {
+  std::vector<float> rows(std::size_t(N) * W);
+  for (int b = 0; b < N; ++b) {
+    for (int j = 0; j < W; ++j) {
+      const double r = -kHalfField + 2.0 * kHalfField * j / (W - 1), c = M_PI * b / N;
+      const double direction = j < W / 2 ? c + M_PI : c;
+      const double x = std::fabs(r) * std::cos(direction), y = std::fabs(r) * std::sin(direction);
+      const double d2 = (x - ax) * (x - ax) + (y - ay) * (y - ay);
+      const double z =
+          300 + kRadius - std::sqrt(kRadius * kRadius - d2) + ripple * std::sin(0.3 * j);
+      const bool missing = gap > 0 && (b * W + j) % gap == 0;
+      rows[b * W + j] = missing ? -1.0f : static_cast<float>(z / 2.0);
+    }
+  }
+  return rows;
+}
+
+TEST(CorneaVertex, ZernikeVertexIsTheShallowestNodeOfTheWholeReconstructedGrid) {
+  struct Case {
+    int N, W, order;
+    double ax, ay, ripple;
+    int gap;
+  };
+  const Case cases[] = {{8, 96, 4, 400, -240, 0, 0},     {6, 129, 2, 0, 0, 0, 0},
+                        {8, 129, 6, -900, 350, 3, 7},    {12, 100, 8, 250, 700, 8, 5},
+                        {5, 64, 10, -2500, -1800, 1, 0}, {7, 90, 3, 30, -20, 20, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "order " << c.order << ", width " << c.W);
+    const std::vector<float> rows = SphereRows(c.N, c.W, c.ax, c.ay, c.ripple, c.gap);
+    const std::vector<float> angles(c.N, 0.0f);
+    float z[2];
+    CCorneaVertex().CorneaVertexZ(rows.data(), angles.data(), c.N, 1000, c.W, 2000, 8000, c.order,
+                                  z);
+    const auto reference = ZernikeReference(rows, c.N, c.W, 1000, 2000, 8000, c.order);
+    EXPECT_EQ(z[0], reference.first);
+    EXPECT_EQ(z[1], reference.second);
+  }
+  // Order 0: the grid is one constant, the corner node (0, 0) is the first of equals.
+  const std::vector<float> rows = SphereRows(4, 50, 300, 300, 0, 0), angles(4, 0.0f);
+  float z[2];
+  CCorneaVertex().CorneaVertexZ(rows.data(), angles.data(), 4, 1000, 50, 2000, 8000, 0, z);
+  EXPECT_EQ(z[0], 0.0f);
+  EXPECT_EQ(z[1], 0.0f);
 }
 
 TEST(CorneaVertex, ZernikeMethodLeavesTheCallersRowsSortedAndReversed) {
