@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <ctime>
 #include <numeric>
 #include <random>
 #include <stdexcept>
@@ -20,10 +21,11 @@ using Clock = std::chrono::steady_clock;
 class StageTimer {
  public:
   StageTimer(RoadResult* result, const char* stage)
-      : result_(result), stage_(stage), start_(Clock::now()) {}
+      : result_(result), stage_(stage), start_(Clock::now()), cpuStart_(std::clock()) {}
   ~StageTimer() {
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
-    result_->times.push_back({stage_, ms});
+    const double cpu = 1000.0 * double(std::clock() - cpuStart_) / CLOCKS_PER_SEC;
+    result_->times.push_back({stage_, ms, cpu});
   }
   StageTimer(const StageTimer&) = delete;
   StageTimer& operator=(const StageTimer&) = delete;
@@ -32,6 +34,7 @@ class StageTimer {
   RoadResult* result_;
   const char* stage_;
   Clock::time_point start_;
+  std::clock_t cpuStart_;
 };
 
 // Everything the stages share about the scan.

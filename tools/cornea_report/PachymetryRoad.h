@@ -88,7 +88,8 @@ struct MapResult {
 
 struct StageTime {
   std::string stage;
-  double ms = 0;
+  double ms = 0;     // wall-clock
+  double cpuMs = 0;  // processor time of the process (the library runs on one thread)
 };
 
 struct RoadResult {
