@@ -20,8 +20,10 @@ using Clock = std::chrono::steady_clock;
 // Times one stage into result->times.
 class StageTimer {
  public:
-  StageTimer(RoadResult* result, const char* stage)
-      : result_(result), stage_(stage), start_(Clock::now()), cpuStart_(std::clock()) {}
+  StageTimer(RoadResult* result, const char* stage, const RoadOptions& o)
+      : result_(result), stage_(stage), start_(Clock::now()), cpuStart_(std::clock()) {
+    if (o.onStage) o.onStage(stage);
+  }
   ~StageTimer() {
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
     const double cpu = 1000.0 * double(std::clock() - cpuStart_) / CLOCKS_PER_SEC;
@@ -83,7 +85,7 @@ std::vector<int> SortedMeridians(const std::vector<float>& anglesDeg) {
 
 void Segment(const RadialScan& scan, const RoadOptions& o, const std::vector<int>& random,
              RoadResult* r) {
-  StageTimer timer(r, "segment");
+  StageTimer timer(r, "segment", o);
   const std::size_t n = std::size_t(scan.numBscans) * scan.bscanWidth;
   for (auto* v : {&r->anterior, &r->posterior, &r->anteriorConfidence, &r->posteriorConfidence})
     v->assign(n, -1.0f);
@@ -131,7 +133,7 @@ void ShiftRow(float* row, float* confidence, int W, double along, double depth) 
 // removed.
 void CorrectMotion(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o,
                    const std::vector<int>& random, WorkLayers* w, RoadResult* r) {
-  StageTimer timer(r, "motion");
+  StageTimer timer(r, "motion", o);
   const float depth2um = f.scanner.n_ref * scan.depthUm / f.L;  // air um per raw sample
   std::vector<double> xyz(3 * std::size_t(f.N));
   CCorneaMotionCorrectionAlgorithm motion;
@@ -166,7 +168,7 @@ void CorrectMotion(const RadialScan& scan, const ScanFrame& f, const RoadOptions
 // bridged again and lose their confidence, so they carry no thickness.
 void Dewarp(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, WorkLayers* w,
             std::vector<float>* dewarpedBowman, RoadResult* r) {
-  StageTimer timer(r, "dewarp");
+  StageTimer timer(r, "dewarp", o);
   const int N = f.N, W = f.W;
   const std::size_t n = std::size_t(N) * W;
   CCorneaDewarpingAlgorithm dewarping;
@@ -231,7 +233,7 @@ void Pachymetry(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o
   r->pachymetry.values.assign(pixels, -1.0f);
   r->pachymetryMask.assign(pixels, 1);
   {
-    StageTimer timer(r, "map");
+    StageTimer timer(r, "map", o);
     const std::vector<float> ant = BridgeGaps(r->dewarpedAnterior, f.N, f.W);
     const std::vector<float> pst = BridgeGaps(r->dewarpedPosterior, f.N, f.W);
     CCorneaMapAlgorithm maps;
@@ -244,13 +246,13 @@ void Pachymetry(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o
     for (std::size_t k = 0; k < pixels; ++k)
       if (r->pachymetryMask[k]) r->pachymetry.values[k] = -1.0f;
   }
-  StageTimer timer(r, "subfields");
+  StageTimer timer(r, "subfields", o);
   Evaluate(o, r->geometry, &r->pachymetry);
 }
 
 void Epithelium(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o,
                 const std::vector<float>& dewarpedBowman, RoadResult* r) {
-  StageTimer timer(r, "epithelium map");
+  StageTimer timer(r, "epithelium map", o);
   const std::size_t pixels = std::size_t(f.W) * f.W;
   r->epithelium.values.assign(pixels, -1.0f);
   const std::vector<float> ant = BridgeGaps(r->dewarpedAnterior, f.N, f.W);
@@ -275,7 +277,7 @@ void Epithelium(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o
 // confident value at the apex A-scan itself).
 void Power(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, const WorkLayers& w,
            RoadResult* r) {
-  StageTimer timer(r, "power");
+  StageTimer timer(r, "power", o);
   std::vector<float> ant = r->dewarpedAnterior, pst = r->dewarpedPosterior;
   for (std::size_t k = 0; k < ant.size(); ++k) {
     if (w.anteriorConfidence[k] != 1.0f) ant[k] = -1.0f;
@@ -293,7 +295,7 @@ void Power(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, con
 // Vertex by the quadric of the dewarped anterior surface (Q) and by the specular reflection in
 // the B-scans (S, on a copy: the method blanks the cornea). A method that fails reports none.
 void Vertex(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, RoadResult* r) {
-  StageTimer timer(r, "vertex");
+  StageTimer timer(r, "vertex", o);
   CCorneaVertexAlgorithm vertex;
   float q[2] = {-1, -1}, s[2] = {-1, -1};
   // The quadric reads every value within its zone as a depth: gaps are bridged.
@@ -304,7 +306,9 @@ void Vertex(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, Ro
     const double span = 2.0 * std::max(f.fov[0], f.fov[1]);
     r->vertexQUm[0] = -span / 2 + q[0] * span / (f.W - 1);
     r->vertexQUm[1] = -span / 2 + q[1] * span / (f.W - 1);
-    r->vertexQFound = true;
+    // A quadric that is not a bowl within the field has its shallowest node on the grid's
+    // border: no apex then.
+    r->vertexQFound = q[0] > 0 && q[1] > 0 && q[0] < f.W - 1 && q[1] < f.W - 1;
   } catch (const AlgorithmException&) {
   }
   std::vector<std::uint8_t> bscans(scan.volume, scan.volume + std::size_t(f.N) * f.W * f.L);
@@ -380,7 +384,7 @@ RoadResult RunPachymetryRoad(const RadialScan& scan, const RoadOptions& o,
   WorkLayers w{r.anterior, r.posterior, r.anteriorConfidence, r.posteriorConfidence, {}};
   std::vector<float> dewarpedBowman;
   if (o.epithelium) {
-    StageTimer timer(&r, "bowman");
+    StageTimer timer(&r, "bowman", o);
     w.bowman.assign(r.anterior.size(), -1.0f);
     std::vector<float> bowmanConfidence(r.anterior.size(), -1.0f);
     CCorneaSegmentationAlgorithm segmentation;

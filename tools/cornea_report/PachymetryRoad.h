@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,8 @@ struct RoadOptions {
   int sectors = 8;
   float areaPerc = 0.5f;
   float thinnestRadiusMm = 3.5f;  // region searched for the thinnest point
+  // Called with the name of every stage as it starts (a progress display); may be empty.
+  std::function<void(const char* stage)> onStage;
 };
 
 // Pixel geometry of the maps: width x width pixels in display orientation (column = x to the
