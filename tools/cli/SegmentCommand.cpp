@@ -47,6 +47,8 @@ bool IsImageName(const fs::path& p) {
          ext == ".jpeg";
 }
 
+}  // namespace
+
 std::vector<std::string> ListInputFiles(const std::vector<std::string>& inputs) {
   std::vector<std::string> files;
   for (const std::string& input : inputs) {
@@ -71,6 +73,8 @@ std::vector<std::string> ListInputFiles(const std::vector<std::string>& inputs) 
   }
   return files;
 }
+
+namespace {
 
 CorneaSegParameter BuildParameters(const SegmentOptions& o) {
   CorneaSegParameter p;
@@ -98,11 +102,7 @@ CorneaSegParameter BuildParameters(const SegmentOptions& o) {
 
 std::string SizeText(int w, int h) { return std::to_string(w) + " x " + std::to_string(h); }
 
-// The scan: numBscans B-scans of bscanWidth A-scans of ascanLength samples, A-scan after A-scan.
-struct Volume {
-  int numBscans = 0, bscanWidth = 0, ascanLength = 0;
-  std::vector<std::uint8_t> data;
-};
+}  // namespace
 
 // Reads every file into the volume, transposing picture rows (depths) into A-scans; the first
 // picture fixes the size, and its width is checked against the segmentation's capacity before
@@ -151,6 +151,8 @@ Volume ReadVolume(const std::vector<std::string>& files, int lateralSubsample, i
   }
   return v;
 }
+
+namespace {
 
 // A one-line progress bar on standard error, drawn only when it is a terminal.
 class ProgressBar {

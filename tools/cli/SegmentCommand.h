@@ -47,6 +47,22 @@ constexpr int kRandomValues = 65536;
 // by one bit (non-negative 31-bit integers). The same seed gives the same array on every system.
 std::vector<int> SegmentationRandomValues(std::uint32_t seed);
 
+// The input files of a scan: files as given, folders contribute their picture files (.png, .tif,
+// .tiff, .bmp, .jpg, .jpeg) sorted by name. Throws CliError(InputMissing) for a missing input
+// or a folder without pictures.
+std::vector<std::string> ListInputFiles(const std::vector<std::string>& inputs);
+
+// The scan: numBscans B-scans of bscanWidth A-scans of ascanLength samples, A-scan after A-scan.
+struct Volume {
+  int numBscans = 0, bscanWidth = 0, ascanLength = 0;
+  std::vector<std::uint8_t> data;
+};
+
+// Reads every file into the volume, transposing picture rows (depths) into A-scans; the first
+// picture fixes the size, and its width is checked against the segmentation's capacity (with the
+// given subsampling) before the other files are read. Throws CliError (BadImage, BadScan, ...).
+Volume ReadVolume(const std::vector<std::string>& files, int lateralSubsample, int axialSubsample);
+
 // Runs the command. Returns 0; every failure throws CliError with its exit code, after removing
 // any result file of this run.
 int RunSegmentCornea(const SegmentOptions& options);

@@ -1,6 +1,7 @@
 // talvex: the command-line program of the Talvex library.
 //
 //   talvex segment-cornea [options] INPUT...   both corneal surfaces of B-scan pictures
+//   talvex pachymetry [options] INPUT...      pachymetry map, sectors, power of a radial scan
 //   talvex synth [options]                     a simulated scan of a model eye with its truth
 //   talvex attenuate-mirror [options] IMAGE LAYERS  the mirror artefact of a wide-field B-scan
 #include <CLI/CLI.hpp>
@@ -12,6 +13,7 @@
 #include "core/AlgorithmException.h"
 #include "tools/cli/CliError.h"
 #include "tools/cli/MirrorCommand.h"
+#include "tools/cli/PachymetryCommand.h"
 #include "tools/cli/SegmentCommand.h"
 #include "tools/synthetic_eye/SynthCommand.h"
 
@@ -66,6 +68,22 @@ const char* const kSegmentFooter =
     "\n"
     "Random values of the robust fits: 65536 draws of std::mt19937 seeded with --seed, each\n"
     "shifted right by one bit; the same inputs and seed give identical results.\n\n";
+
+const char* const kPachymetryFooter =
+    "\nInputs: as for segment-cornea, one meridian B-scan per file, with --angles or --radial;\n"
+    "or the output folder of 'talvex synth' (its truth.json gives the angles, the scan width\n"
+    "and the depth). The road: both surfaces (radial 1024 preset on the surfaces' reflection\n"
+    "peaks, grey levels measured from the scan), optionally the eye motion undone, dewarping,\n"
+    "the map (sub-pixel thickness), centre disc 2 mm, rings 2-5 and 5-7 mm of 8 sectors (sector\n"
+    "0 towards +x, counter-clockwise), thinnest point within 7 mm, power, vertex (Q, S).\n"
+    "\n"
+    "Results in the output folder:\n"
+    "  pachymetry.png            colour map with legend (um), rings, sector means, thinnest point\n"
+    "  pachymetry.npy            float32 map, row 0 superior, -1 where there is no value\n"
+    "  pachymetry.json           scan, map geometry, sectors, thinnest point, power, vertex,\n"
+    "                            motion shifts (--motion-correct), stage times\n"
+    "  pachymetry_subfields.csv  one row per region\n"
+    "  epithelium.png, epithelium.npy  with --epithelium\n\n";
 
 int Report(ExitCode code, const std::string& message) {
   std::fprintf(stderr, "talvex: %s\n", message.c_str());
@@ -158,6 +176,34 @@ int Main(int argc, char** argv) {
   attenuate->add_flag("-q,--quiet", mirror.quiet, "No summary");
   attenuate->footer(std::string("\nResult in the output folder: ") + Talvex::Cli::kAttenuatedPng +
                     ", the picture with its mirror regions darkened.\n\n" + kExitCodes);
+  Talvex::Cli::PachymetryOptions pach;
+  CLI::App* pachymetry = app.add_subcommand(
+      "pachymetry",
+      "Pachymetry map, ring and sector values, thinnest point, power and vertex of a radial scan.");
+  pachymetry->add_option("inputs", pach.inputs,
+                         "Picture files or folders (one meridian B-scan per file), or the output "
+                         "folder of 'talvex synth'");
+  pachymetry->add_option("-o,--out", pach.outputDir, "Output folder (created if missing)")
+      ->capture_default_str();
+  pachymetry->add_option("--angles", pach.anglesDeg, "Meridian angle (degrees) of each B-scan")
+      ->delimiter(',')
+      ->allow_extra_args(false);
+  pachymetry->add_flag("--radial", pach.radialAngles,
+                       "Meridian angles b x 180 / number of B-scans");
+  pachymetry->add_option("--width-um", pach.widthMicron, "Scan length in micrometres (8000)");
+  pachymetry->add_option("--depth-um", pach.depthMicron,
+                         "Tissue-equivalent scan depth in micrometres (2300)");
+  pachymetry->add_option("--seed", pach.seed, "Seed of the random values of the robust fits")
+      ->capture_default_str();
+  pachymetry->add_flag("--motion-correct", pach.motionCorrect,
+                       "Estimate the eye motion between meridians and undo it before the map");
+  pachymetry->add_flag("--epithelium", pach.epithelium,
+                       "Also the Bowman layer and the epithelium map");
+  pachymetry->add_flag("--literal", pach.literal,
+                       "Grid-pixel thickness measure instead of the sub-pixel one");
+  pachymetry->add_option("--side", pach.side, "Eye side for the N/T labels: OD or OS");
+  pachymetry->add_flag("-q,--quiet", pach.quiet, "No progress and no summary");
+  pachymetry->footer(std::string(kPachymetryFooter) + kExitCodes);
 
   // The synthetic eye parses its own options; everything after `synth` is handed over as it is.
   CLI::App* synth = app.add_subcommand(
@@ -178,6 +224,7 @@ int Main(int argc, char** argv) {
   }
   if (synth->parsed()) return RunSynth(synth->remaining());
   if (attenuate->parsed()) return Talvex::Cli::RunAttenuateMirror(mirror);
+  if (pachymetry->parsed()) return Talvex::Cli::RunPachymetry(pach);
   seg.overlays = !noOverlays;
   return Talvex::Cli::RunSegmentCornea(seg);
 }

@@ -581,3 +581,67 @@ TEST_F(TalvexCli, DocumentsItsCommandsAndExitCodes) {
 }
 
 }  // namespace
+
+// `talvex pachymetry` on the folder of `talvex synth` (Gullstrand eye, 8 meridians): the truth
+// file gives the angles and the geometry; the map, its sectors and the power match the truth.
+class TalvexPachymetryCli : public TalvexCli {};
+
+TEST_F(TalvexPachymetryCli, MapsASyntheticEyeFolderAndWritesPictureArrayJsonAndCsv) {
+  Synth(8);
+  const Outcome r = Talvex("pachymetry scan -o res --side OD -q");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  const json j = json::parse(Slurp(dir_ / "res" / "pachymetry.json"));
+  EXPECT_EQ(j["scan"]["source"], "synthetic eye");
+  EXPECT_EQ(j["scan"]["anglesDeg"].size(), 8u);
+  // Gullstrand: 500 um at the centre, a little more over the 2 mm disc.
+  const json& centre = j["pachymetry"]["subfields"][0];
+  EXPECT_NEAR(centre["meanUm"].get<double>(), 502.0, 4.0);
+  EXPECT_EQ(j["pachymetry"]["subfields"].size(), 17u);
+  EXPECT_NEAR(j["power"]["totalD"].get<double>(), truth_["fitPower"]["totalD"].get<double>(), 0.3);
+  // The array: a version 1.0 NPY of 1024 x 1024 float32, the header padded to 64 bytes.
+  const std::string npy = Slurp(dir_ / "res" / "pachymetry.npy");
+  ASSERT_GT(npy.size(), 10u);
+  EXPECT_EQ(npy.substr(0, 8), std::string("\x93NUMPY\x01\x00", 8));
+  const std::size_t header = std::uint8_t(npy[8]) | std::uint8_t(npy[9]) << 8;
+  EXPECT_EQ((10 + header) % 64, 0u);
+  EXPECT_NE(npy.find("'shape': (1024, 1024)"), std::string::npos);
+  ASSERT_EQ(npy.size(), 10 + header + 1024u * 1024u * 4u);
+  const int column = static_cast<int>(j["map"]["centreColumn"].get<double>());
+  const int row = static_cast<int>(j["map"]["centreRow"].get<double>());
+  float value;
+  std::memcpy(&value, npy.data() + 10 + header + (std::size_t(row) * 1024 + column) * 4, 4);
+  EXPECT_NEAR(value, 500.0f, 3.0f);
+  const std::string csv = Slurp(dir_ / "res" / "pachymetry_subfields.csv");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 18);
+  EXPECT_TRUE(fs::exists(dir_ / "res" / "pachymetry.png"));
+  EXPECT_FALSE(fs::exists(dir_ / "res" / "epithelium.png"));
+}
+
+TEST_F(TalvexPachymetryCli, RefusesScansWithoutAnglesOrMeridiansAndLeavesNoResult) {
+  Synth(2);
+  fs::create_directories(dir_ / "pictures");
+  for (const char* name : {"bscan_000.png", "bscan_001.png"})
+    fs::copy_file(dir_ / "scan" / name, dir_ / "pictures" / name);
+  struct Case {
+    std::string args;
+    int code;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"pachymetry missing -o res", 3, "missing: no such file or folder."},
+      {"pachymetry pictures -o res", 2, "the meridian angles are missing"},
+      {"pachymetry pictures --angles 0,90 --radial -o res", 2, "not both"},
+      {"pachymetry pictures --angles 0,45,90 -o res", 2, "3 angle(s) for 2 B-scan(s)"},
+      {"pachymetry pictures/bscan_000.png --angles 0 -o res", 5, "at least 2 meridians"},
+      {"pachymetry scan --side XY -o res", 2, "--side must be OD or OS."},
+      {"pachymetry scan --width-um 0 -o res", 6, "--width-um must be an integer"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = Talvex(c.args);
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir_ / "res"));
+  }
+}
