@@ -353,7 +353,7 @@ RenderSettings DeviceRendering(RenderSettings base, const DeviceExport& device) 
   base.basalBandUm = 12.0;
   base.basalBandLevel = base.stromaLevel - 20.0;
   base.epitheliumLevel = base.stromaLevel + 6.0;
-  base.bowmanLevel = base.stromaLevel + 16.0;
+  base.bowmanLevel = base.stromaLevel + 24.0;
   base.specular = device.streak;
   base.streakLevel = -400.0;
   return base;

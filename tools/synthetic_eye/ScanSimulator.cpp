@@ -216,7 +216,7 @@ void Tracer::Trace(const BscanGeometry& g, int j, int width, AscanTrace* a) cons
       oplBasal = std::max(oplA, oplB - nc.group * 1e-3 * render_.basalBandUm);
     AddSegment(a, oplA, oplBasal, tissue(epi_), kMuCornea, nc.group, &transmission);
     AddSegment(a, oplBasal, oplB, tissue(basal_), kMuCornea, nc.group, &transmission);
-    if (!peaksOnly)
+    if (!peaksOnly && render_.bowmanPeakLevel > -400.0)
       AddPeak(a, oplB, BoundaryAmplitude(render_.bowmanPeakLevel, thetaB, -400.0), transmission);
     const double oplBandEnd = oplB + nc.group * 1e-3 * eye_.bowmanThicknessUm;
     AddSegment(a, oplB, oplBandEnd, tissue(bowmanBand_), kMuCornea, nc.group, &transmission);

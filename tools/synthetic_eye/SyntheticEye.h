@@ -243,10 +243,16 @@ struct RenderSettings {
   double lateralResolutionUm = 15.0;  // FWHM of the lateral amplitude PSF
   double noiseLevel = 25.0;           // mean grey value of the noise floor
   double rollOffDb = 6.0;             // intensity loss at the last sample (Gaussian in depth)
-  double epitheliumLevel = 76.0, stromaLevel = 70.0, bowmanLevel = 84.0, scleraLevel = 100.0;
+  // Bowman's layer is a bright band of its own thickness that begins at the Bowman surface (the
+  // anterior border of the layer, where the epithelium ends): compact collagen scatters more than
+  // the epithelium above it and the stroma below, so in the image the epithelium ends where the
+  // grey level rises into the bright line, not at the line's centre.
+  double epitheliumLevel = 76.0, stromaLevel = 70.0, bowmanLevel = 94.0, scleraLevel = 100.0;
   double irisLevel = 100.0, irisPigmentLevel = 118.0, lensLevel = 32.0;
   double anteriorPeakLevel = 118.0;  // air/tear film at normal incidence
-  double bowmanPeakLevel = 96.0, posteriorPeakLevel = 96.0, irisPeakLevel = 108.0;
+  // A reflection centred on the Bowman surface (-400: none; the small index step between
+  // epithelium and Bowman's layer reflects far less than the layer scatters).
+  double bowmanPeakLevel = -400.0, posteriorPeakLevel = 96.0, irisPeakLevel = 108.0;
   double lensPeakLevel = 100.0;
   double obliqueLossDbPerDeg = 0.25;  // reflection loss with incidence angle (grey levels/degree)
   double specularWidthDeg = 0.35;     // Gaussian width of the specular lobe in incidence angle
