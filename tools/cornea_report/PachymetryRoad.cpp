@@ -10,6 +10,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "tools/cornea_report/DewarpedLayers.h"
+
 namespace Talvex::Tools {
 
 namespace {
@@ -179,11 +181,11 @@ void Dewarp(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, Wo
   r->dewarpedVolume.assign(n * f.D, 0);
   r->dewarpedAnterior.assign(n, -1.0f);
   r->dewarpedPosterior.assign(n, -1.0f);
-  const std::vector<float> ant = BridgeGaps(w->anterior, N, W);
-  const std::vector<float> pst = BridgeGaps(w->posterior, N, W);
+  const std::vector<float> ant = Bridged(w->anterior, N, W);
+  const std::vector<float> pst = Bridged(w->posterior, N, W);
   const float wavelength = o.segmentation.bsplineWavelength;
   if (!w->bowman.empty()) {
-    const std::vector<float> bow = BridgeGaps(w->bowman, N, W);
+    const std::vector<float> bow = Bridged(w->bowman, N, W);
     dewarpedBowman->assign(n, -1.0f);
     dewarping.DewarpCornea(scan.volume, N, W, f.L, wavelength, ant.data(), bow.data(), pst.data(),
                            r->dewarpedVolume.data(), f.D, r->dewarpedAnterior.data(),
@@ -234,8 +236,8 @@ void Pachymetry(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o
   r->pachymetryMask.assign(pixels, 1);
   {
     StageTimer timer(r, "map", o);
-    const std::vector<float> ant = BridgeGaps(r->dewarpedAnterior, f.N, f.W);
-    const std::vector<float> pst = BridgeGaps(r->dewarpedPosterior, f.N, f.W);
+    const std::vector<float> ant = Bridged(r->dewarpedAnterior, f.N, f.W);
+    const std::vector<float> pst = Bridged(r->dewarpedPosterior, f.N, f.W);
     CCorneaMapAlgorithm maps;
     maps.PachymetryMap(ant.data(), pst.data(), f.N, f.W, f.D, o.segmentation.bsplineWavelength,
                        w.anteriorConfidence.data(), w.posteriorConfidence.data(), 0.0f, f.fov,
@@ -255,8 +257,8 @@ void Epithelium(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o
   StageTimer timer(r, "epithelium map", o);
   const std::size_t pixels = std::size_t(f.W) * f.W;
   r->epithelium.values.assign(pixels, -1.0f);
-  const std::vector<float> ant = BridgeGaps(r->dewarpedAnterior, f.N, f.W);
-  const std::vector<float> bow = BridgeGaps(dewarpedBowman, f.N, f.W);
+  const std::vector<float> ant = Bridged(r->dewarpedAnterior, f.N, f.W);
+  const std::vector<float> bow = Bridged(dewarpedBowman, f.N, f.W);
   CCorneaMapAlgorithm maps;
   maps.EpithelialMap(ant.data(), bow.data(), f.N, f.W, f.D, o.segmentation.bsplineWavelength,
                      nullptr, nullptr, 0.0f, f.fov, f.depthMuDewarped, scan.anglesDeg.data(),
@@ -299,7 +301,7 @@ void Vertex(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, Ro
   CCorneaVertexAlgorithm vertex;
   float q[2] = {-1, -1}, s[2] = {-1, -1};
   // The quadric reads every value within its zone as a depth: gaps are bridged.
-  const std::vector<float> anterior = BridgeGaps(r->dewarpedAnterior, f.N, f.W);
+  const std::vector<float> anterior = Bridged(r->dewarpedAnterior, f.N, f.W);
   try {
     vertex.CorneaVertexQ(anterior.data(), scan.anglesDeg.data(), f.N, f.W, f.D, f.depthMuDewarped,
                          f.fov, o.vertexRoiRadiusUm, q);
@@ -344,23 +346,6 @@ double RoadResult::TotalMs() const {
   double total = 0;
   for (const StageTime& t : times) total += t.ms;
   return total;
-}
-
-std::vector<float> BridgeGaps(const std::vector<float>& layer, int numBscans, int W) {
-  std::vector<float> out(layer);
-  for (int b = 0; b < numBscans; ++b) {
-    float* row = out.data() + std::size_t(b) * W;
-    int last = -1;
-    for (int j = 0; j <= W; ++j) {
-      if (j < W && row[j] < 0) continue;
-      for (int k = last + 1; k < j; ++k)
-        row[k] = last < 0 ? (j < W ? row[j] : -1)
-                 : j == W ? row[last]
-                          : row[last] + (row[j] - row[last]) * (k - last) / float(j - last);
-      last = j;
-    }
-  }
-  return out;
 }
 
 std::vector<int> RoadRandomValues(unsigned seed, int count) {

@@ -128,9 +128,6 @@ struct RoadResult {
 RoadResult RunPachymetryRoad(const RadialScan& scan, const RoadOptions& options,
                              const std::vector<int>& random);
 
-// Layer gaps (-1) bridged linearly between the values around them, ends carried outward.
-std::vector<float> BridgeGaps(const std::vector<float>& layer, int numBscans, int width);
-
 // The host's random values: std::mt19937 seeded with seed, each draw shifted right by one bit.
 std::vector<int> RoadRandomValues(unsigned seed, int count = 65536);
 
