@@ -38,7 +38,7 @@ namespace Talvex::SDOCT::Algorithms {
 // the distance transform of the lower surface drawn on whole samples; this reads about half to one
 // sample thin. ThicknessMeasure::SubPixel refines it to the distance to the fractional surface
 // itself, at some extra cost per A-scan; choose it when micrometre accuracy matters. The option
-// is the last argument of the map operations, so that calls written without it get the literal
+// is the last argument of the map operations, so that calls written without it get the grid-pixel
 // behaviour and the facade stays stateless.
 //
 // Ring, sector and minimum values read a finished map. Pixels the host considers unreliable (the

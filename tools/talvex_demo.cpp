@@ -2,13 +2,13 @@
 // beside the truth.
 //
 //   talvex-demo [--eye gullstrand|navarro|keratoconus|post-refractive] [--map FILE]
-//               [--epithelium FILE] [--side OD|OS] [--literal] [--motion LATERAL_UM,AXIAL_UM]
+//               [--epithelium FILE] [--side OD|OS] [--grid-pixel] [--motion LATERAL_UM,AXIAL_UM]
 //               [--overlay FILE] [--dewarped-overlay FILE] [--meridian M] [--seed N]
 //
 // A 16-meridian radial scan of 1024 A-scans x 1024 samples (8 mm x 2.3 mm) is simulated, and the
 // road runs: both corneal surfaces of every meridian (the 1024-sample preset), optionally the eye
 // motion between meridians, dewarping with the synthetic eye's scanner, the pachymetry map
-// (sub-pixel thickness; --literal for the grid-pixel measure), its centre disc and ring sectors
+// (sub-pixel thickness; --grid-pixel for the grid-pixel measure), its centre disc and ring sectors
 // (2 mm, 2-5 mm, 5-7 mm, 8 sectors), the thinnest point, the corneal power and the vertex (Q and
 // S); with --epithelium also the Bowman layer and the epithelium map. The report prints each
 // figure with the truth beside it and the time of every stage, and the maps are written as
@@ -42,7 +42,7 @@ struct Options {
   std::string side;
   std::string overlay = "talvex-demo-overlay.png";
   std::string dewarpedOverlay = "talvex-demo-dewarped.png";
-  bool literal = false;
+  bool gridPixel = false;
   double motionUm[2] = {0, 0};
   int meridian = 0;
   unsigned long long seed = 1;
@@ -51,8 +51,8 @@ struct Options {
 bool ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; ++i) {
     const std::string key = argv[i];
-    if (key == "--literal") {
-      o->literal = true;
+    if (key == "--grid-pixel") {
+      o->gridPixel = true;
       continue;
     }
     if (i + 1 >= argc) return false;
@@ -185,7 +185,7 @@ void PrintReport(const Options& o, const Synthetic::ModelEye& eye,
     }
     if (r.motionStatus != 0) std::printf("  (the motion fit failed: nothing corrected)\n");
   }
-  PrintMap(o.literal ? "Pachymetry (grid-pixel)" : "Pachymetry", r.pachymetry, r.geometry,
+  PrintMap(o.gridPixel ? "Pachymetry (grid-pixel)" : "Pachymetry", r.pachymetry, r.geometry,
            Tools::TruePachymetry(eye, protocol), ro);
   if (r.hasEpithelium)
     PrintMap("Epithelium", r.epithelium, r.geometry, Tools::TrueEpithelium(eye, protocol), ro);
@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
       o.meridian > 15) {
     std::fprintf(stderr,
                  "usage: talvex-demo [--eye gullstrand|navarro|keratoconus|post-refractive] "
-                 "[--map FILE] [--epithelium FILE] [--side OD|OS] [--literal] [--motion "
+                 "[--map FILE] [--epithelium FILE] [--side OD|OS] [--grid-pixel] [--motion "
                  "LATERAL_UM,AXIAL_UM] [--overlay FILE] [--dewarped-overlay FILE] [--meridian "
                  "0-15] [--seed N]\n");
     return 2;
@@ -242,7 +242,7 @@ int main(int argc, char** argv) {
   input.numBscans = meridians, input.bscanWidth = W, input.ascanLength = L;
   for (const auto& t : scan.truth.bscans) input.anglesDeg.push_back(float(t.angleDeg));
   Tools::RoadOptions ro;
-  ro.subPixel = !o.literal;
+  ro.subPixel = !o.gridPixel;
   ro.epithelium = !o.epithelium.empty();
   ro.motionCorrect = o.motionUm[0] > 0 || o.motionUm[1] > 0;
   // The eye's own refractive indices for the dewarping and the power.

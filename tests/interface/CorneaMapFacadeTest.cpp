@@ -56,7 +56,8 @@ struct Pachy {
   std::vector<float> map = std::vector<float>(kWidth * kWidth);
   std::vector<std::uint8_t> mask = std::vector<std::uint8_t>(kWidth * kWidth);
 };
-// The map of the literal measure (the facade's default, option left out) or of the sub-pixel one.
+// The map of the grid-pixel measure (the facade's default, option left out) or of the sub-pixel
+// one.
 Pachy PachymetryOf(const Scan& s, bool subPixel = false) {
   Pachy p;
   CCorneaMapAlgorithm facade;
@@ -132,9 +133,9 @@ TEST(CorneaMapFacade, PachymetryMapOfATiltedCorneaIsUprightAndAccurate) {
   // A map turned or mirrored would be off by up to 2 x 33 um at the rim of this region.
   EXPECT_LT(e.rms, 0.8);
   EXPECT_LT(e.worst, 1.5);
-  // The literal measure (the default) reads thin by a fraction of a sample (5.9 um).
-  const Pachy literal = PachymetryOf(s);
-  const Error l = Compare(literal.map, kWidth, 64, kFieldMu, 2500, Pachymetry);
+  // The grid-pixel measure (the default) reads thin by a fraction of a sample (5.9 um).
+  const Pachy gridPixel = PachymetryOf(s);
+  const Error l = Compare(gridPixel.map, kWidth, 64, kFieldMu, 2500, Pachymetry);
   EXPECT_LT(l.meanSigned, e.meanSigned - 0.2 * 1500 / kDepth);
   EXPECT_GT(l.meanSigned, e.meanSigned - 1.2 * 1500 / kDepth);
   // Fully confident meridians mask only the outside of the inscribed circle.

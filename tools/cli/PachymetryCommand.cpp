@@ -167,7 +167,7 @@ json ResultJson(const ScanSetup& s, const Volume& v, const PachymetryOptions& o,
               {"centreColumn", g.CentreColumn()},
               {"centreRow", g.CentreRow()},
               {"orientation", "row 0 superior, column 0 at -x"},
-              {"thicknessMeasure", o.literal ? "grid pixel" : "sub-pixel"},
+              {"thicknessMeasure", o.gridPixel ? "grid pixel" : "sub-pixel"},
               {"noValue", -1}};
   j["pachymetry"] = MapJson(r.pachymetry, ro);
   j["power"] = r.powerStatus == 0 ? json{{"anteriorD", r.anteriorPower},
@@ -225,7 +225,7 @@ class QuietStdout {
 // Progress on standard error when it is a terminal: the stage the road is in.
 Tools::RoadOptions RoadOptionsFor(const PachymetryOptions& o, const ScanSetup& s, int stages) {
   Tools::RoadOptions ro;
-  ro.subPixel = !o.literal;
+  ro.subPixel = !o.gridPixel;
   ro.motionCorrect = o.motionCorrect;
   ro.epithelium = o.epithelium;
   ro.segmentation.lateralXMicron = static_cast<int>(std::lround(2 * s.halfFieldUm[0]));

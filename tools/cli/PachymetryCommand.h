@@ -23,8 +23,8 @@ struct PachymetryOptions {
   std::uint32_t seed = 1;
   bool motionCorrect = false;
   bool epithelium = false;
-  bool literal = false;  // grid-pixel thickness measure instead of the sub-pixel one
-  std::string side;      // "OD", "OS" or "" (unknown)
+  bool gridPixel = false;  // grid-pixel thickness measure instead of the sub-pixel one
+  std::string side;        // "OD", "OS" or "" (unknown)
   bool quiet = false;
 };
 

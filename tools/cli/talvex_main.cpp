@@ -199,7 +199,7 @@ int Main(int argc, char** argv) {
                        "Estimate the eye motion between meridians and undo it before the map");
   pachymetry->add_flag("--epithelium", pach.epithelium,
                        "Also the Bowman layer and the epithelium map");
-  pachymetry->add_flag("--literal", pach.literal,
+  pachymetry->add_flag("--grid-pixel", pach.gridPixel,
                        "Grid-pixel thickness measure instead of the sub-pixel one");
   pachymetry->add_option("--side", pach.side, "Eye side for the N/T labels: OD or OS");
   pachymetry->add_flag("-q,--quiet", pach.quiet, "No progress and no summary");

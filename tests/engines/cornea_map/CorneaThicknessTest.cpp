@@ -129,7 +129,7 @@ std::vector<float> SquarePixelPosterior(const Scan& s, const std::vector<float>&
   return edge;
 }
 
-// The literal per-B-scan thickness on the whole square-pixel image: region from the truncated
+// The grid-pixel per-B-scan thickness on the whole square-pixel image: region from the truncated
 // posterior depth down, exact distance transform of the whole image, linear lateral resize, read
 // at the rounded anterior depth (isotropic pixels).
 std::vector<float> WholeImageThickness(const Scan& s, const std::vector<float>& anterior,

@@ -121,10 +121,10 @@ TEST(PachymetryRoad, SimulatedScansGiveTheTrueMapSectorsThinnestPointAndPower) {
 }
 
 TEST(PachymetryRoad, GridPixelMeasureReadsThinnerThanTheSubPixelOne) {
-  const EyeRun sub = RunRoad("gullstrand"), literal = RunRoad("gullstrand", false);
+  const EyeRun sub = RunRoad("gullstrand"), gridPixel = RunRoad("gullstrand", false);
   const ThicknessField truth = TruePachymetry(sub.eye, sub.protocol);
   const MapError s = CompareMap(sub.road.pachymetry, sub.road.geometry, truth);
-  const MapError l = CompareMap(literal.road.pachymetry, literal.road.geometry, truth);
+  const MapError l = CompareMap(gridPixel.road.pachymetry, gridPixel.road.geometry, truth);
   std::printf(
       "gullstrand inside 6 mm: sub-pixel rms %.2f mean %+.2f um; grid pixel rms %.2f mean "
       "%+.2f um\n",
