@@ -46,8 +46,8 @@ class SupernodalCholesky {
   std::vector<int> order_;  // order_[k]: original index of the k-th eliminated unknown
   Matrix permuted_;         // lower triangle of the permuted matrix
   std::vector<Supernode> supernodes_;
-  std::vector<int> rowIndex_;  // row indices of every supernode, ascending
-  std::vector<int> position_;  // work: local row of a global row inside the current front
+  std::vector<int> rowIndex_;         // row indices of every supernode, ascending
+  std::vector<int> position_;         // work: local row of a global row inside the current front
   std::unique_ptr<double[]> values_;  // every block is written in full, so never cleared
   mutable std::vector<double> work_;
 };
