@@ -153,6 +153,12 @@ TEST(ConnectedComponents, DiagonalNeighboursJoinAndTheImageIsCleared) {
   EXPECT_EQ(sizes[0], 2);
   EXPECT_EQ(labels, (std::vector<int>{1, 0, 0, 0, 1, 0, 0, 0, 0}));
   EXPECT_EQ(m.px, std::vector<unsigned char>(9, 0));
+  // A missing row of the image or of the labels is refused before anything is read.
+  Mask n = Parse({"#..", ".#.", "..."});
+  std::vector<int*> missing = {&labels[0], nullptr, &labels[6]};
+  EXPECT_EQ(cc.labelConnectedComp(n.table.data(), 3, 3, missing.data(), sizes.data()), -1);
+  n.table[2] = nullptr;
+  EXPECT_EQ(cc.bwopenarea(n.table.data(), 3, 3, 1, 1, 0), -1);
 }
 
 TEST(ConnectedComponents, LabelsAndAreaFilterMatchPropagationOnRandomMasks) {
