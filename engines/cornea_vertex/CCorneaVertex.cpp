@@ -32,6 +32,12 @@ constexpr float kMissing = -1.0f;
 constexpr float kNoSurface = 1.0e16f;
 // The leveling of method Q uses at most the central 4 mm of a meridian.
 constexpr float kLevelingSpanMu = 4000.0f;
+// Method Q fits its quadric to the leveled depths moved this far down (um). The fit fixes the
+// constant term at -1, so it cannot describe a surface through the origin, and the leveled apex
+// lies there: on those depths the fit is poorly posed and drifts the shallowest node outward by
+// tens of micrometres. Moving every depth by one constant moves the surface without changing
+// which node is shallowest.
+constexpr float kQuadricDepthOffsetMu = 1000.0f;
 
 // Depths in pixels to micrometres, in place; missing values stay -1.
 void ScaleDepths(float* z, long long n, double scale) {
@@ -180,7 +186,7 @@ void CCorneaVertex::CorneaVertexQ(float* layerData, const float* angles, int num
       if (double(x) * x + double(y) * y > roi2 || z[j] == kMissing) continue;
       xs.push_back(x);
       ys.push_back(y);
-      zs.push_back(z[j]);
+      zs.push_back(z[j] + kQuadricDepthOffsetMu);
     }
   }
 

@@ -52,7 +52,9 @@ class CCorneaVertex : public CAnteriorSegmentModule {
   // place; scanLengthMu holds one scan length per B-scan. Each meridian is leveled by CorrectZ
   // over its central min(L, 4000 um) (fit width widthPix, or trunc(widthPix * 4000 / L) when
   // L >= 4000 um); the samples within roiRadius of the centre go to a robust quadric (minimum
-  // count trunc(n * 0.25), distance 10 um, probability 0.98, 100 / 300 trials), which is solved
+  // count trunc(n * 0.25), distance 10 um, probability 0.98, 100 / 300 trials) fitted to the
+  // leveled depths moved 1 mm down (a fit with its constant fixed cannot pass through the
+  // origin, where the leveled apex lies; the move leaves the shallowest node), which is solved
   // for its depth z = (sqrt(B^2 - 4AC) - B) / (2A) at every grid node (1.0e16 where it has no
   // real solution). The fits draw from the engine's random array, which this method never
   // installs: a fresh engine draws from the library's default array.
