@@ -22,19 +22,20 @@ constexpr int kN = 8, kW = 256, kDepthPix = 1000;
 constexpr float kDepthMu = 2000.0f, kHalfField = 4000.0f;
 constexpr double kApexX = 400.0, kApexY = -240.0, kRadius = 7700.0;
 
-// Facade rows of a sphere of apex (kApexX, kApexY): meridian b has angle 180 - 180 b / N,
-// which the library turns into b * 180 / N with the row reversed.
+// Facade rows of a sphere of apex (apexX, apexY): meridian b has angle 180 - 180 b / N, which
+// the library turns into b * 180 / N with the row reversed.
 struct Sphere {
   std::vector<float> layers, degrees;
-  Sphere() : layers(kN * kW), degrees(kN) {
+  explicit Sphere(double apexX = kApexX, double apexY = kApexY, double radius = kRadius)
+      : layers(kN * kW), degrees(kN) {
     for (int b = 0; b < kN; ++b) {
       degrees[b] = 180.0f - 180.0f * b / kN;
       const double c = M_PI * b / kN;
       for (int j = 0; j < kW; ++j) {
         const double r = -kHalfField + 2.0 * kHalfField * j / (kW - 1);
         const double x = r * std::cos(c), y = r * std::sin(c);
-        const double d2 = (x - kApexX) * (x - kApexX) + (y - kApexY) * (y - kApexY);
-        const double z = 300.0 + kRadius - std::sqrt(kRadius * kRadius - d2);
+        const double d2 = (x - apexX) * (x - apexX) + (y - apexY) * (y - apexY);
+        const double z = 300.0 + radius - std::sqrt(radius * radius - d2);
         layers[b * kW + (kW - 1 - j)] = static_cast<float>(z * kDepthPix / kDepthMu);
       }
     }
@@ -150,6 +151,16 @@ TEST(CorneaVertex, ZernikeMethodLeavesTheCallersRowsSortedAndReversed) {
     for (int j = 0; j < kW; ++j) ASSERT_EQ(p.layers[b * kW + j], given[b * kW + kW - 1 - j]);
 }
 
+TEST(CorneaVertex, QuadricVertexIsTheFirstGridNodeWhenTheApexLiesBeyondThatCorner) {
+  Sphere p(-20000.0, -20000.0, 50000.0);
+  const float fov[2] = {kHalfField, kHalfField};
+  float q[2];
+  CCorneaVertexAlgorithm().CorneaVertexQ(p.layers.data(), p.degrees.data(), kN, kW, kDepthPix,
+                                         kDepthMu, fov, 2500.0f, q);
+  EXPECT_EQ(q[0], 0.0f);
+  EXPECT_EQ(q[1], 0.0f);
+}
+
 TEST(CorneaVertex, MeridianMethodAveragesTheApexProjections) {
   Sphere p;
   const float fov[2] = {kHalfField, kHalfField};
@@ -181,6 +192,22 @@ TEST(CorneaVertex, SpecularMethodBlanksTheCorneaAndFindsNoReflectionInAnEmptySca
   for (int i = 0; i < 2 * 64; ++i)
     for (int d = 0; d < 100; ++d)
       ASSERT_EQ(bscans[i * 100 + d], d >= 15 && d < 65 ? 0 : 100) << i << " " << d;
+}
+
+// A symmetric streak behind the cornea centred between A-scans 100 and 101: the reflection
+// is found there to a tenth of an A-scan (each A-scan's profile sums that A-scan alone).
+TEST(CorneaVertex, ReflectionIsFoundAtTheCentreOfASymmetricStreak) {
+  constexpr int kAscans = 256, kLength = 100;
+  constexpr double kCentre = 100.5;
+  std::vector<std::uint8_t> image(kAscans * kLength, 10);
+  for (int i = 0; i < kAscans; ++i)
+    for (int d = 70; d < 90; ++d)
+      image[i * kLength + d] = static_cast<std::uint8_t>(
+          10 + 200 * std::exp(-0.5 * (i - kCentre) * (i - kCentre) / 16.0));
+  std::vector<float> anterior(kAscans, 20.0f), posterior(kAscans, 60.0f);
+  const float x = CCorneaVertex().MeridianSpecularReflection(
+      image.data(), kAscans, kLength, anterior.data(), posterior.data(), kAscans, -1.0f, 0.9f);
+  EXPECT_NEAR(x, kCentre, 0.1);
 }
 
 TEST(CorneaVertex, RefusesWideBscansAndTooManyMeridiansWithClearMessages) {
