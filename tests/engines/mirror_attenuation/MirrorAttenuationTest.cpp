@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -66,6 +67,29 @@ TEST(MirrorAttenuation, MasksCoverExactlyTheRegionAboveTheCorneaAndTheEnclosedMi
   for (int z = 0; z < l.length; ++z) EXPECT_EQ(engine.MirrorMask()[260 * l.length + z], 0);
   for (int z = 216; z < l.length; ++z) EXPECT_EQ(engine.MirrorMask()[200 * l.length + z], 0);
   EXPECT_EQ(engine.MirrorMask()[200 * l.length + 215], 1);
+}
+
+// The mirrored apex beside the first A-scan (anterior 30 + 60 u^2, u = i / 400, missing over the
+// first ten A-scans): the region starts at the first A-scan with a mirrored surface and ends where
+// it meets the posterior surface (u^2 = 160 / 260, A-scan 313).
+TEST(MirrorAttenuation, RegionOfAnApexAtTheLeftEdgeStartsAtTheFirstMirroredAscan) {
+  Layers l = DomeLayers();
+  for (int i = 0; i < l.width; ++i) {
+    const double u = i / 400.0;
+    l.anterior[i] = i < 10 ? -1.0f : static_cast<float>(30.0 + 60.0 * u * u);
+    l.posterior[i] = static_cast<float>(70.0 + 200.0 * u * u);
+    l.irisLens[i] = 235.0f;
+  }
+  CMirrorImageAttenuation engine;
+  engine.Initialize(l.anterior.data(), l.posterior.data(), l.irisLens.data(), l.width, l.length);
+  const std::uint8_t* mask = engine.MirrorMask();
+  for (int i : {5, 330})
+    for (int z = 0; z < l.length; ++z) ASSERT_EQ(mask[i * l.length + z], 0) << i << " " << z;
+  for (int i : {12, 100, 300}) {
+    const double u = i / 400.0, top = 70.0 + 200.0 * u * u, bottom = 230.0 - 60.0 * u * u;
+    for (int z = static_cast<int>(top) + 2; z < std::min(bottom - 1.0, 216.0); ++z)
+      ASSERT_EQ(mask[i * l.length + z], 1) << i << " " << z;
+  }
 }
 
 TEST(MirrorAttenuation, ScalesSamplesOnceInOneRegionAndTwiceInBoth) {
