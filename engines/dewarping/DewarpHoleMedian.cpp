@@ -4,7 +4,6 @@
 // the median from a running histogram of the window that follows them along the A-scan.
 #include "engines/dewarping/DewarpHoleMedian.h"
 
-#include <algorithm>
 #include <array>
 #include <vector>
 
