@@ -42,6 +42,7 @@ void CCorneaMapAlgorithm::PachymetryMap(
   const std::vector<float> posteriorConf = scan.Arrange(PosteriorConfidenceData);
   std::vector<float> thickness(anterior.size());
   CCorneaMap engine;
+  CCorneaMap::Workspace work;  // one set of work areas for every meridian
   for (int k = 0; k < numbscans; ++k) {
     const size_t row = static_cast<size_t>(k) * bscanwidth;
     float* a = anterior.data() + row;
@@ -49,7 +50,7 @@ void CCorneaMapAlgorithm::PachymetryMap(
     engine.MapSmoothLayer(a, bscanwidth, bsplineWavelength, a);
     engine.MapSmoothLayer(p, bscanwidth, bsplineWavelength, p);
     engine.ComputeMap(a, p, 1, ascanlen, bscanwidth, depthMu, scan.lengths[k], kFastMarching,
-                      thickness.data() + row, EngineMeasure(measure));
+                      thickness.data() + row, EngineMeasure(measure), work);
     for (int j = 0; j < bscanwidth; ++j)
       if (anteriorConf[row + j] < 0.0f || posteriorConf[row + j] < 0.0f) thickness[row + j] = -1.0f;
   }
@@ -83,12 +84,14 @@ void CCorneaMapAlgorithm::EpithelialMap(
   const int first = bscanwidth / 2 - mapWidth / 2;
   std::vector<float> thickness(static_cast<size_t>(numbscans) * mapWidth);
   CCorneaMap engine;
+  CCorneaMap::Workspace work;  // one set of work areas for every meridian
   for (int k = 0; k < numbscans; ++k) {
     float* a = anterior.data() + static_cast<size_t>(k) * bscanwidth;
     engine.MapSmoothLayer(a, bscanwidth, bsplineWavelength, a);
     engine.ComputeMap(a + first, bowman.data() + static_cast<size_t>(k) * bscanwidth + first, 1,
                       ascanlen, mapWidth, depthMu, widths[k], kFastMarching,
-                      thickness.data() + static_cast<size_t>(k) * mapWidth, EngineMeasure(measure));
+                      thickness.data() + static_cast<size_t>(k) * mapWidth, EngineMeasure(measure),
+                      work);
   }
   engine.CorneaMap(thickness.data(), numbscans, mapWidth, widths.data(), scan.angles.data(),
                    EpithelialMap, mapResampleWidth, mapWidthMu, interp, regul, smooth, dxyzData);

@@ -3,11 +3,12 @@
 // power (and the vertex). Each stage's processor time per scan is a counter; the target for the
 // road without the vertex is under 400 ms on one core.
 //
-// Processor time per scan on the shared build machine (3 iterations): segment 261 ms, dewarp
-// 408 ms, map 1283 ms (grid-pixel measure 1190 ms), subfields 6 ms, power 1 ms, vertex Q and S
-// 45 ms; road 1.96 s. The target is missed: the map stage (16 per-meridian thickness rows over
-// 8 mm at 2.25 um square pixels, the grid fit onto 128 x 128 nodes, resizing and masking) and the
-// dewarping of the whole volume dominate.
+// Processor time per scan on the shared build machine (3 iterations): segment 275 ms, dewarp
+// 360 ms, map 450 ms (grid-pixel measure 390 ms), subfields 6 ms, power 1 ms, vertex Q and S
+// 28 ms; road 1.09 s. The target is missed: the map stage (the exact distance transform of each
+// meridian's depth band over about 3500 square-pixel columns, and the grid fit onto 128 x 128
+// nodes), the dewarping of the whole volume (remap, backward maps, hole medians) and the
+// segmentation's bilateral filter and template correlation dominate.
 #include <benchmark/benchmark.h>
 
 #include <map>

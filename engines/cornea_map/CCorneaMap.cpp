@@ -244,9 +244,45 @@ int CCorneaMap::BscanMap(const float* anteriorLayer, const float* posteriorLayer
                   disImOrg, pachLine);
 }
 
+// Uninitialised areas: every pixel a B-scan reads is written by that B-scan first (the drawing,
+// the distance transform and the resize each write their whole band).
+struct CCorneaMap::Workspace::Areas {
+  std::unique_ptr<Ipp8u, IppFree> buffer;  // the distance transform's, from ippsMalloc_8u
+  int bufferBytes = 0;
+  std::unique_ptr<Ipp8u[]> binIm;
+  std::unique_ptr<float[]> distIm, disImOrg;
+  size_t binPixels = 0, distPixels = 0, orgPixels = 0;
+};
+
+CCorneaMap::Workspace::Workspace() : areas_(std::make_unique<Areas>()) {}
+CCorneaMap::Workspace::~Workspace() = default;
+
+namespace {
+
+template <typename T>
+T* Grown(std::unique_ptr<T[]>& area, size_t& capacity, size_t count) {
+  if (count > capacity) {
+    area.reset();
+    area.reset(new T[count]);
+    capacity = count;
+  }
+  return area.get();
+}
+
+}  // namespace
+
 void CCorneaMap::ComputeMap(const float* anteriorLayers, const float* posteriorLayers,
                             int numLayers, int depthPix, int widthPix, float depthMu, float widthMu,
                             int method, float* pachData, ThicknessMeasure measure) {
+  Workspace work;
+  ComputeMap(anteriorLayers, posteriorLayers, numLayers, depthPix, widthPix, depthMu, widthMu,
+             method, pachData, measure, work);
+}
+
+void CCorneaMap::ComputeMap(const float* anteriorLayers, const float* posteriorLayers,
+                            int numLayers, int depthPix, int widthPix, float depthMu, float widthMu,
+                            int method, float* pachData, ThicknessMeasure measure,
+                            Workspace& work) {
   RequireWidth(widthPix);
   const Geometry g{depthPix, widthPix, IsoWidth(widthMu, depthMu, static_cast<float>(depthPix))};
   const char* sizeName = method != 0 ? kFastMarchingSize : kTrueDistanceSize;
@@ -257,20 +293,24 @@ void CCorneaMap::ComputeMap(const float* anteriorLayers, const float* posteriorL
                         ? ippiFastMarchingGetBufferSize_8u32f_C1R(roi, &bufferSize)
                         : ippiTrueDistanceTransformGetBufferSize_8u32f_C1R(roi, &bufferSize),
                     sizeName);
-  std::unique_ptr<Ipp8u, IppFree> buffer(ippsMalloc_8u(std::max(bufferSize, 1)));
-  if (!buffer) Engines::ThrowIppFailure("ippsMalloc_8u");
+  Workspace::Areas& a = *work.areas_;
+  if (std::max(bufferSize, 1) > a.bufferBytes) {
+    a.buffer.reset(ippsMalloc_8u(std::max(bufferSize, 1)));
+    a.bufferBytes = a.buffer ? std::max(bufferSize, 1) : 0;
+    if (!a.buffer) Engines::ThrowIppFailure("ippsMalloc_8u");
+  }
 
   const size_t pixels = static_cast<size_t>(g.isoWidth) * depthPix;
-  std::vector<Ipp8u> binIm(pixels);
-  std::vector<float> distIm(pixels), disImOrg(static_cast<size_t>(widthPix) * depthPix);
+  Ipp8u* binIm = Grown(a.binIm, a.binPixels, pixels);
+  float* distIm = Grown(a.distIm, a.distPixels, pixels);
+  float* disImOrg = Grown(a.disImOrg, a.orgPixels, static_cast<size_t>(widthPix) * depthPix);
   Scratch s(widthPix, g.isoWidth);
   for (int b = 0; b < numLayers; ++b) {
     const size_t row = static_cast<size_t>(b) * widthPix;
-    if (RunBscan(anteriorLayers + row, posteriorLayers + row, g, method, measure, s, binIm.data(),
-                 distIm.data(), buffer.get(), disImOrg.data(), pachData + row) == -1)
+    if (RunBscan(anteriorLayers + row, posteriorLayers + row, g, method, measure, s, binIm, distIm,
+                 a.buffer.get(), disImOrg, pachData + row) == -1)
       throw AlgorithmException(kBscanMapFailed);
   }
-  buffer.reset();
   const int count = numLayers * widthPix;
   TALVEX_IPP(ippsMulC_32f_I, static_cast<float>(static_cast<double>(depthMu) / depthPix), pachData,
              count);

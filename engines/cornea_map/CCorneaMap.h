@@ -16,10 +16,12 @@
 // micrometres, -1 = no value. Angles are radians, B-scans in ascending angle order; the first
 // A-scan of a meridian lies on the side opposite to its angle.
 //
-// The engine keeps no state between calls; a caller builds it for one call.
+// The engine keeps no state between calls; a caller builds it for one call. A caller measuring
+// many B-scans through separate ComputeMap calls may keep their work areas in a Workspace.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "engines/base/CAnteriorSegmentModule.h"
 
@@ -65,7 +67,8 @@ class CCorneaMap : public CAnteriorSegmentModule {
   // over missing samples at the ends of a B-scan and can swing far there; callers bridge such
   // gaps and drop the thickness of those A-scans. A thickness is -1 where the anterior or posterior
   // value is negative, and where the computed value is not positive (anterior point on or below the
-  // posterior surface). Work areas are allocated once per call.
+  // posterior surface). Work areas are allocated once per call (the overload below takes them from
+  // a Workspace instead).
   // Throws "Maximum number of Ascan in a Bscan must be smaller than 2049." (widthPix > 2048, before
   // anything is written), "IPP: ippiTrueDistanceTransformGetBufferSize_8u32f_C1R() failed." /
   // "IPP: ippiFastMarchingGetBufferSize_8u32f_C1R() failed." (also for sizes below 1),
@@ -74,6 +77,28 @@ class CCorneaMap : public CAnteriorSegmentModule {
   void ComputeMap(const float* anteriorLayers, const float* posteriorLayers, int numLayers,
                   int depthPix, int widthPix, float depthMu, float widthMu, int method,
                   float* pachData, ThicknessMeasure measure = ThicknessMeasure::GridPixel);
+
+  // Work areas of ComputeMap kept between calls by a caller that measures its B-scans one call at
+  // a time (the meridians of a radial scan differ in length, so each is a call of its own): every
+  // area only grows, so after the largest B-scan nothing is allocated or cleared again. No result
+  // depends on what a workspace held before; a workspace serves one call at a time.
+  class Workspace {
+   public:
+    Workspace();
+    ~Workspace();
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+
+   private:
+    friend class CCorneaMap;
+    struct Areas;
+    std::unique_ptr<Areas> areas_;
+  };
+
+  // ComputeMap with the work areas of `work` (grown as needed) instead of areas of its own.
+  void ComputeMap(const float* anteriorLayers, const float* posteriorLayers, int numLayers,
+                  int depthPix, int widthPix, float depthMu, float widthMu, int method,
+                  float* pachData, ThicknessMeasure measure, Workspace& work);
 
   // One B-scan of ComputeMap, thickness in isotropic pixels (not yet micrometres, no -1 for
   // non-positive values). Work areas: binIm isoWidth x depthPix bytes, distIm isoWidth x depthPix

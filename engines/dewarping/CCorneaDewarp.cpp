@@ -8,12 +8,14 @@
 #include "common/filters/LinearFilters.h"
 #include "core/AlgorithmException.h"
 #include "engines/base/LibraryStatus.h"
+#include "engines/dewarping/DewarpHoleMedian.h"
 #include "engines/dewarping/DewarpPlacement.h"
 #include "platform/image/TalvexIppiAdvanced.h"
 
 namespace Talvex::SDOCT::Algorithms {
 
 using DewarpDetail::InnerIndex;
+using DewarpDetail::MedianAtHoles;
 using DewarpDetail::NearestSample;
 
 namespace {
@@ -148,35 +150,6 @@ void CCorneaDewarp::MapAScan(int j, int s, int ascanlen, float offset, bool mode
   for (int k = s; k < ascanlen; ++k) {
     const double L = (static_cast<double>(sampleDepth[k]) - sampleDepth[s]) * inTissue;
     place(k, r.rAxial * L + surfaceAxial[j], r.rLateral * L + surfaceLateral[j]);
-  }
-}
-
-// Runs of unreached pixels closer than this along a row share one median pass: sliding the 7 x 7
-// window over a gap costs less than starting the window's histogram afresh.
-constexpr int kHoleGapBridged = 8;
-
-// Fills maxDewarpBscan with the 7 x 7 median of dewarpBscan at every run of cleared pixels of the
-// inner rows (3 pixels off each image edge); the rest of maxDewarpBscan is not written.
-void MedianAtHoles(const std::uint8_t* dewarpBscan, int bscanwidth, int dewarpascanlen,
-                   std::uint8_t* maxDewarpBscan) {
-  using namespace Platform;
-  const int first = 3, last = dewarpascanlen - 3;  // inner samples [first, last)
-  for (int c = 3; c < bscanwidth - 3; ++c) {
-    const std::uint8_t* row = dewarpBscan + static_cast<long long>(c) * dewarpascanlen;
-    std::uint8_t* out = maxDewarpBscan + static_cast<long long>(c) * dewarpascanlen;
-    int p = first;
-    while (p < last) {
-      while (p < last && row[p] != 0) ++p;
-      if (p == last) break;
-      int end = p + 1, gap = 0;
-      for (int q = end; q < last && gap < kHoleGapBridged; ++q) {
-        gap = row[q] == 0 ? 0 : gap + 1;
-        if (row[q] == 0) end = q + 1;
-      }
-      TALVEX_IPP(ippiFilterMedian_8u_C1R, row + p, dewarpascanlen, out + p, dewarpascanlen,
-                 IppiSize{end - p, 1}, IppiSize{7, 7}, IppiPoint{3, 3});
-      p = end;
-    }
   }
 }
 

@@ -59,7 +59,8 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
   // Output pixels that no source pixel reaches are filled from a 7 x 7 median of their
   // neighbourhood (those within 3 pixels of the image edge are left 0); maxDewarpBscan holds the
   // medians at those pixels only. Throws "IPP: ippiRemap_8u_C1R() failed." or
-  // "IPP: ippiFilterMedian_8u_C1R() failed." (also for an output under 7 x 7 pixels).
+  // "IPP: ippiFilterMedian_8u_C1R() failed." (an output under 7 x 7 pixels, which has no full
+  // neighbourhood: the medians themselves cannot fail).
   void DewarpBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen, const float* layer,
                    float* xMap, float* yMap, std::uint8_t* maxDewarpBscan, float offset, bool mode,
                    std::uint8_t* dewarpBscan, int dewarpascanlen);

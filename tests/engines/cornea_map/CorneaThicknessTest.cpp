@@ -215,6 +215,32 @@ TEST(CorneaThickness, SubPixelFindsTheNearestPointOfANoisySurface) {
   }
 }
 
+// A workspace kept between calls holds what the previous B-scan left behind, in areas of another
+// size; a B-scan measured before and after one of another depth, width and length must read the
+// same thicknesses as with areas of its own.
+TEST(CorneaThickness, WorkspaceKeptBetweenBscansOfOtherSizesChangesNoThickness) {
+  const Scan other{1200, 300, 2500.0f, 4000.0f};  // more pixels, fewer A-scans, another band
+  auto tilted = [](double x) { return 1500.0 + 0.3 * x; };
+  const auto anterior = Layer(kWide, AnteriorCircle), posterior = Layer(kWide, PosteriorCircle);
+  const auto otherAnterior = Layer(other, AnteriorCircle), otherPosterior = Layer(other, tilted);
+  CCorneaMap engine;
+  CCorneaMap::Workspace work;
+  const auto measure = [&](const Scan& s, const std::vector<float>& a, const std::vector<float>& p,
+                           Measure m) {
+    std::vector<float> pach(s.widthPix);
+    engine.ComputeMap(a.data(), p.data(), 1, s.depthPix, s.widthPix, s.depthMu, s.widthMu, 1,
+                      pach.data(), m, work);
+    return pach;
+  };
+  for (Measure m : {Measure::GridPixel, Measure::SubPixel}) {
+    const auto own = Thickness(kWide, anterior, posterior, m, 1);
+    EXPECT_EQ(measure(kWide, anterior, posterior, m), own);
+    EXPECT_EQ(measure(other, otherAnterior, otherPosterior, m),
+              Thickness(other, otherAnterior, otherPosterior, m, 1));
+    EXPECT_EQ(measure(kWide, anterior, posterior, m), own);
+  }
+}
+
 TEST(CorneaThickness, MissingOrInvertedSurfacesGiveNoValue) {
   const Scan s{256, 64, 1000.0f, 1000.0f};
   std::vector<float> anterior(64, 50.0f), posterior(64, 150.0f);

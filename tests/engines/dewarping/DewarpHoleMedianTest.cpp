@@ -1,0 +1,75 @@
+// The hole filling of the dewarp engine against the 7 x 7 median computed by sorting each window.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "engines/dewarping/DewarpHoleMedian.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+int SortedMedian(const Bytes& image, int length, int c, int p) {
+  std::vector<int> window;
+  for (int r = c - 3; r <= c + 3; ++r)
+    for (int q = p - 3; q <= p + 3; ++q) window.push_back(image[r * length + q]);
+  std::nth_element(window.begin(), window.begin() + 24, window.end());
+  return window[24];
+}
+
+// Unreached (0) pixels in three kinds of surroundings: scattered single holes among grey levels,
+// a wide unreached area (median 0 from the zeros alone) with sparse grey pixels and a border zone
+// around it where the zeros are close to half the window, and grey levels that are themselves 0.
+Bytes Scene(int width, int length, unsigned seed) {
+  std::mt19937 random(seed);
+  Bytes image(static_cast<std::size_t>(width) * length);
+  for (int c = 0; c < width; ++c)
+    for (int p = 0; p < length; ++p) {
+      const bool unreachedArea = p > length / 2 && c > width / 3;
+      const unsigned draw = random() % 100;
+      std::uint8_t v = static_cast<std::uint8_t>(random() % 256);
+      if (unreachedArea ? draw < 80 : draw < 12) v = 0;
+      image[static_cast<std::size_t>(c) * length + p] = v;
+    }
+  return image;
+}
+
+TEST(DewarpHoleMedian, EveryUnreachedInnerPixelGetsTheMedianOfItsWindowAndNoOtherIsWritten) {
+  for (unsigned seed : {1u, 2u, 3u}) {
+    const int width = 40 + 7 * static_cast<int>(seed), length = 90 + 11 * static_cast<int>(seed);
+    const Bytes image = Scene(width, length, seed);
+    Bytes medians(image.size(), 77);
+    Talvex::SDOCT::Algorithms::DewarpDetail::MedianAtHoles(image.data(), width, length,
+                                                           medians.data());
+    int zeroMedians = 0, greyMedians = 0;
+    for (int c = 3; c < width - 3; ++c)
+      for (int p = 3; p < length - 3; ++p) {
+        if (image[c * length + p] != 0) {
+          ASSERT_EQ(medians[c * length + p], 77) << "a reached pixel written at " << c << ", " << p;
+          continue;
+        }
+        const int expected = SortedMedian(image, length, c, p);
+        ASSERT_EQ(medians[c * length + p], expected) << "seed " << seed << " at " << c << ", " << p;
+        ++(expected == 0 ? zeroMedians : greyMedians);
+      }
+    // Both ways to a median are taken.
+    EXPECT_GT(zeroMedians, 100);
+    EXPECT_GT(greyMedians, 100);
+  }
+}
+
+TEST(DewarpHoleMedian, SmallestImageHasOneInnerPixel) {
+  Bytes image(49, 5), medians(49, 77);
+  image[24] = 0;  // the centre
+  for (int k = 0; k < 24; ++k) image[k] = 0;
+  Talvex::SDOCT::Algorithms::DewarpDetail::MedianAtHoles(image.data(), 7, 7, medians.data());
+  EXPECT_EQ(medians[24], 0);  // 25 zeros
+  image[0] = 9;
+  Talvex::SDOCT::Algorithms::DewarpDetail::MedianAtHoles(image.data(), 7, 7, medians.data());
+  EXPECT_EQ(medians[24], 5);  // 24 zeros, 24 fives, one nine
+}
+
+}  // namespace
