@@ -127,6 +127,10 @@ TEST(CorneaMapMinimum, ThinnestPointIsTheBottomInsideTheRegionAndTheCentroidOfTi
   p = Thinnest(map, 4.5f);  // a region that reaches the thinner spot
   EXPECT_EQ(p.x, 60.0f);
   EXPECT_EQ(p.y, 5.0f);
+  map[32 * 64 + 57] = 200.0f;  // on the region's rim, its rightmost column (25 pixels out)
+  p = Thinnest(map, 2.5f);
+  EXPECT_EQ(p.x, 57.0f);
+  EXPECT_EQ(p.y, 32.0f);
 }
 
 TEST(CorneaMapMinimum, RegionWithoutAnyValueIsReported) {
