@@ -161,12 +161,17 @@ class CCorneaSegmentation : public CAnteriorSegmentModule, public CorneaSegParam
                    const float* posterior) const;
 
   // Moves each point of a layer row (full-depth samples, -1 = none) onto the centre of the
-  // boundary reflection next to it: the brightest sample within 25 um below (which = 1,
-  // anterior: the tracer sits on the rising edge above the reflection) or above (which = 0,
-  // posterior: on the falling edge below it), refined to sub-sample precision by the vertex of
-  // the parabola through the maximum and its two neighbours (the middle of a saturated plateau
-  // of equal maxima). The shift is then smoothed across
-  // A-scans by a running median of 9, so speckle moves no single point on its own.
+  // boundary reflection next to it. The grey levels of the A-scans within 60 um along the B-scan
+  // (by lateralXMicron; 4 A-scans either side without it) are combined by their median at equal
+  // offsets from their own layer points, so the reflection lines up along the surface while
+  // speckle and the few A-scans of a specular streak do not. The point moves to the brightest
+  // offset of that median profile within 25 um below (which = 1, anterior: the tracer sits on the
+  // rising edge above the reflection) or above (which = 0, posterior: on the falling edge below
+  // it), one sample of slack on the other side, refined to sub-sample precision by the vertex of
+  // the parabola through the maximum and its two neighbours (the middle of a plateau of equal
+  // maxima: a saturated reflection). bscan should be unsmoothed across A-scans: on a sloped
+  // surface such smoothing blurs the reflection in depth, and its bright tissue side pulls the
+  // blurred maximum toward itself.
   void RefineToReflectionPeak(const std::uint8_t* bscan, int W, int L, float* layer,
                               int which) const;
 

@@ -22,9 +22,11 @@ constexpr double kCentralShare = 0.6;  // of the A-scans judged
 constexpr int kMinJudgedAscans = 10;
 constexpr double kMinContrastedShare = 0.7;  // of the judged A-scans, each with its own contrast
 
-// Reflection search depth and the lateral smoothing of the peak shift.
+// Reflection search depth, and the half-width along the surface of the A-scans whose profiles are
+// combined before the peak is sought (A-scans when the record gives no scan width).
 constexpr double kPeakSearchUm = 25.0;
-constexpr int kShiftMedian = 9;
+constexpr double kPeakAverageUm = 60.0;
+constexpr int kPeakAverageFallback = 4;
 
 double Median(std::vector<double>& v) {
   std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
@@ -121,44 +123,70 @@ bool CCorneaSegmentation::ShowsCornea(const std::uint8_t* bscan, int W, int L,
   return true;
 }
 
+namespace {
+
+// Median grey level of the A-scans first .. last at `offset` samples from the layer (linear
+// between samples): robust to the few A-scans of a specular streak, bright at every depth. -1
+// where no A-scan reaches that depth. values is scratch.
+double AlignedMedian(const std::uint8_t* bscan, int L, const float* layer, int first, int last,
+                     double offset, std::vector<double>& values) {
+  values.clear();
+  for (int j = first; j <= last; ++j) {
+    if (!(layer[j] >= 0.0f) || layer[j] > static_cast<float>(L - 1)) continue;
+    const double z = layer[j] + offset;
+    if (z < 0.0 || z > L - 1) continue;
+    const int z0 = std::min(static_cast<int>(z), L - 2);
+    const double f = z - z0;
+    const std::uint8_t* ascan = bscan + static_cast<long long>(j) * L;
+    values.push_back((1.0 - f) * ascan[z0] + f * ascan[z0 + 1]);
+  }
+  if (values.empty()) return -1.0;
+  return Median(values);
+}
+
+// Sub-sample position of the largest value of m[1 .. n-2]: the vertex of the parabola through it
+// and its neighbours, or the middle of a plateau of equal maxima (a saturated reflection).
+// -1 when there is none.
+double PeakOf(const std::vector<double>& m) {
+  const int n = static_cast<int>(m.size());
+  int best = 1;
+  for (int k = 2; k <= n - 2; ++k)
+    if (m[k] > m[best]) best = k;
+  if (m[best] < 0.0) return -1.0;
+  int end = best;
+  while (end < n - 2 && m[end + 1] == m[best]) ++end;
+  double peak = 0.5 * (best + end);
+  if (end == best && m[best - 1] >= 0.0 && m[best + 1] >= 0.0) {
+    const double curvature = m[best - 1] - 2.0 * m[best] + m[best + 1];
+    if (curvature < 0.0) peak += 0.5 * (m[best - 1] - m[best + 1]) / curvature;
+  }
+  return peak;
+}
+
+}  // namespace
+
 void CCorneaSegmentation::RefineToReflectionPeak(const std::uint8_t* bscan, int W, int L,
                                                  float* layer, int which) const {
   const double umPerSample = static_cast<double>(depthMicron) / L;
   const int reach = std::max(3, static_cast<int>(std::lround(kPeakSearchUm / umPerSample)));
-  std::vector<float> shift(W, NAN);
+  const int half =
+      lateralXMicron > 0
+          ? std::max(1, static_cast<int>(std::lround(kPeakAverageUm * W / lateralXMicron)))
+          : kPeakAverageFallback;
+  // Offsets from the traced edge: the reach on the reflection's side, one sample of slack on the
+  // other, and one more on each side for the vertex.
+  const int lo = (which != 0 ? -1 : -reach) - 1, hi = (which != 0 ? reach : 1) + 1;
+  std::vector<double> m(hi - lo + 1), shift(W, NAN), values;
   for (int i = 0; i < W; ++i) {
     if (!(layer[i] >= 0.0f) || layer[i] > static_cast<float>(L - 1)) continue;
-    const std::uint8_t* ascan = bscan + static_cast<long long>(i) * L;
-    const int z = static_cast<int>(layer[i] + 0.5f);
-    // The traced edge and the reach beyond it on the reflection's side, one sample of slack on
-    // the other; the ends of the A-scan keep one neighbour for the vertex.
-    const int from = std::max(which != 0 ? z - 1 : z - reach, 1);
-    const int to = std::min(which != 0 ? z + reach : z + 1, L - 2);
-    if (from > to) continue;
-    int best = from;
-    for (int k = from + 1; k <= to; ++k)
-      if (ascan[k] > ascan[best]) best = k;
-    // A saturated reflection is a plateau of equal maxima: its centre is the reflection's.
-    int end = best;
-    while (end < to && ascan[end + 1] == ascan[best]) ++end;
-    double peak = 0.5 * (best + end);
-    if (end == best) {
-      const double left = ascan[best - 1], centre = ascan[best], right = ascan[best + 1];
-      const double curvature = left - 2.0 * centre + right;
-      if (curvature < 0.0) peak += 0.5 * (left - right) / curvature;
-    }
-    shift[i] = static_cast<float>(peak - layer[i]);
+    const int first = std::max(i - half, 0), last = std::min(i + half, W - 1);
+    for (int k = lo; k <= hi; ++k)
+      m[k - lo] = AlignedMedian(bscan, L, layer, first, last, k, values);
+    const double peak = PeakOf(m);
+    if (peak >= 0.0) shift[i] = peak + lo;
   }
-  // Running median of the shifts over the A-scans that have one.
-  std::vector<float> window;
-  for (int i = 0; i < W; ++i) {
-    if (!(shift[i] == shift[i])) continue;
-    window.clear();
-    for (int j = std::max(i - kShiftMedian / 2, 0); j <= std::min(i + kShiftMedian / 2, W - 1); ++j)
-      if (shift[j] == shift[j]) window.push_back(shift[j]);
-    std::nth_element(window.begin(), window.begin() + window.size() / 2, window.end());
-    layer[i] = static_cast<float>(layer[i] + window[window.size() / 2]);
-  }
+  for (int i = 0; i < W; ++i)
+    if (shift[i] == shift[i]) layer[i] = static_cast<float>(layer[i] + shift[i]);
 }
 
 }  // namespace Talvex::SDOCT::Algorithms

@@ -293,7 +293,7 @@ void MarkDropOuts(const CCorneaSegmentation& e, const Outputs& out) {
 
 // On the full-depth rows of every segmented B-scan: the move onto the reflection peaks and the
 // cornea check, as the record asks.
-void JudgeSurfaces(CCorneaSegmentation& e, const Outputs& out) {
+void JudgeSurfaces(CCorneaSegmentation& e, const std::uint8_t* volume, const Outputs& out) {
   const int W = e.bscanWidth, L = e.ascanLength;
   for (int b = 0; b < e.numBscans; ++b) {
     if (e.lastOutcomes[b] != Outcome::Segmented) continue;
@@ -302,8 +302,11 @@ void JudgeSurfaces(CCorneaSegmentation& e, const Outputs& out) {
     float* ant = out.anterior != nullptr ? out.anterior + row : nullptr;
     float* pst = out.posterior != nullptr ? out.posterior + row : nullptr;
     if (e.refineToReflectionPeaks) {
-      if (ant != nullptr) e.RefineToReflectionPeak(bscan, W, L, ant, 1);
-      if (pst != nullptr) e.RefineToReflectionPeak(bscan, W, L, pst, 0);
+      // The caller's B-scan: smoothing across A-scans would blur a sloped reflection in depth,
+      // and its bright tissue side would pull the blurred peak toward itself.
+      const std::uint8_t* input = volume + row * L;
+      if (ant != nullptr) e.RefineToReflectionPeak(input, W, L, ant, 1);
+      if (pst != nullptr) e.RefineToReflectionPeak(input, W, L, pst, 0);
     }
     if (e.requireCorneaEvidence && !e.ShowsCornea(bscan, W, L, ant, pst))
       e.lastOutcomes[b] = Outcome::NoCorneaEvidence;
@@ -322,7 +325,7 @@ void ClearConfidenceWithoutCornea(const CCorneaSegmentation& e, const Outputs& o
 
 // Axial rescaling of the layers, thresholding of the confidences and, with all four outputs, the
 // specular and drop-out marks.
-void FinishOutputs(CCorneaSegmentation& e, const Outputs& out) {
+void FinishOutputs(CCorneaSegmentation& e, const std::uint8_t* volume, const Outputs& out) {
   const int W = e.bscanWidth;
   const int n = e.numBscans * W;
   if (e.axialSubsample > 1 && !e.fullDepthPositionsWhenSubsampled) {
@@ -330,7 +333,7 @@ void FinishOutputs(CCorneaSegmentation& e, const Outputs& out) {
       if (layer != nullptr)
         TALVEX_IPP(ippsMulC_32f_I, static_cast<float>(e.axialSubsample), layer, n);
   }
-  JudgeSurfaces(e, out);
+  JudgeSurfaces(e, volume, out);
   for (int b = 0; b < e.numBscans; ++b) {
     if (out.anteriorConfidence != nullptr)
       ThresholdConfidence(out.anteriorConfidence + b * W, W, e.anteriorConfidenceThreshold);
@@ -410,7 +413,8 @@ void CCorneaSegmentation::SegmentCornea(const std::uint8_t* volume, int numBscan
     lastOutcomes[b] =
         SegmentBscan(*this, b, g, s, xw->getdata(), xf->getdata(), volume + b * bscanBytes, out);
   }
-  FinishOutputs(*this, {anteriorLayer, posteriorLayer, anteriorConfidence, posteriorConfidence});
+  FinishOutputs(*this, volume,
+                {anteriorLayer, posteriorLayer, anteriorConfidence, posteriorConfidence});
 }
 
 }  // namespace Talvex::SDOCT::Algorithms

@@ -166,8 +166,30 @@ void CorrectMotion(const RadialScan& scan, const ScanFrame& f, const RoadOptions
   }
 }
 
+// Moves the dewarped layer `out` (acquisition order) by the fraction of a raw sample that the
+// dewarping dropped from each point of `raw`: `step` is the move of a dewarped point per raw
+// sample deeper at each column (-1 where unknown).
+void AddDroppedFraction(const std::vector<float>& raw, const std::vector<float>& step,
+                        std::vector<float>* out) {
+  for (std::size_t k = 0; k < out->size(); ++k) {
+    if ((*out)[k] < 0 || raw[k] < 0 || step[k] < 0) continue;
+    (*out)[k] += (raw[k] - std::floor(raw[k])) * step[k];
+  }
+}
+
 // Dewarps the scan with its (bridged) surfaces; A-scans without a raw or dewarped value are
 // bridged again and lose their confidence, so they carry no thickness.
+//
+// The dewarping carries a layer point from the whole raw sample below it (the fraction is
+// dropped): every surface comes out up to one raw sample (1.4 dewarped samples, 3 um) shallow, by
+// an amount that follows the sub-sample positions of the segmented surface, which bends the
+// meridian parabolas of the power by 0.1 to 0.2 D. A point carried one raw sample deeper moves
+// along the beam refracted at the anterior surface by the same step whichever layer it belongs
+// to, so the anterior surface is carried a second time one sample deeper (in the slot of the
+// Bowman layer), and every dewarped layer gets its dropped fraction of that step back. The
+// fraction is read at the A-scan of the same index: exact where a beam's points stay in their
+// column (the anterior surface, the centre), a zero-mean scatter where the refracted beam has
+// drifted a few columns (the periphery of the posterior surface).
 void Dewarp(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, WorkLayers* w,
             std::vector<float>* dewarpedBowman, RoadResult* r) {
   StageTimer timer(r, "dewarp", o);
@@ -183,18 +205,27 @@ void Dewarp(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, Wo
   r->dewarpedPosterior.assign(n, -1.0f);
   const std::vector<float> ant = Bridged(w->anterior, N, W);
   const std::vector<float> pst = Bridged(w->posterior, N, W);
+  std::vector<float> deeper(ant), step(n, -1.0f);
+  for (float& v : deeper)
+    if (v >= 0) v += 1.0f;
   const float wavelength = o.segmentation.bsplineWavelength;
+  dewarping.DewarpCornea(scan.volume, N, W, f.L, wavelength, ant.data(), deeper.data(), pst.data(),
+                         r->dewarpedVolume.data(), f.D, r->dewarpedAnterior.data(), step.data(),
+                         r->dewarpedPosterior.data());
+  for (std::size_t k = 0; k < n; ++k)
+    step[k] = step[k] >= 0 && r->dewarpedAnterior[k] >= 0 ? step[k] - r->dewarpedAnterior[k] : -1;
   if (!w->bowman.empty()) {
     const std::vector<float> bow = Bridged(w->bowman, N, W);
+    std::vector<std::uint8_t> image(n * f.D);
+    std::vector<float> unusedA(n), unusedP(n);
     dewarpedBowman->assign(n, -1.0f);
     dewarping.DewarpCornea(scan.volume, N, W, f.L, wavelength, ant.data(), bow.data(), pst.data(),
-                           r->dewarpedVolume.data(), f.D, r->dewarpedAnterior.data(),
-                           dewarpedBowman->data(), r->dewarpedPosterior.data());
-  } else {
-    dewarping.DewarpCornea(scan.volume, N, W, f.L, wavelength, ant.data(), pst.data(),
-                           r->dewarpedVolume.data(), f.D, r->dewarpedAnterior.data(),
-                           r->dewarpedPosterior.data());
+                           image.data(), f.D, unusedA.data(), dewarpedBowman->data(),
+                           unusedP.data());
+    AddDroppedFraction(bow, step, dewarpedBowman);
   }
+  AddDroppedFraction(ant, step, &r->dewarpedAnterior);
+  AddDroppedFraction(pst, step, &r->dewarpedPosterior);
   for (std::size_t k = 0; k < n; ++k) {
     if (w->anterior[k] < 0) r->dewarpedAnterior[k] = -1.0f;
     if (w->posterior[k] < 0) r->dewarpedPosterior[k] = -1.0f;
@@ -273,17 +304,20 @@ void Epithelium(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o
   r->hasEpithelium = true;
 }
 
-// Power from the confident A-scans only: the specular streak at the apex leaves the anterior
-// surface a fraction of a sample off there, which the parabolas read as curvature. The apical
-// thickness of the thick-lens sum is the map's central value (the posterior surface may have no
-// confident value at the apex A-scan itself).
+// Power from the confident A-scans: the anterior surface without its specular streak (the
+// saturated A-scans at the apex), the posterior surface with it. The streak's mark is set on both
+// surfaces, but the posterior surface under it lies as well as anywhere (within 0.1 sample on the
+// synthetic eyes), and a zone fit with a hole in its centre reads a surface that departs from a
+// parabola (the keratoconus-like posterior) up to 0.2 D away from the fit over the whole zone.
+// The apical thickness of the thick-lens sum is the map's central value (the posterior surface
+// may have no confident value at the apex A-scan itself).
 void Power(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, const WorkLayers& w,
            RoadResult* r) {
   StageTimer timer(r, "power", o);
   std::vector<float> ant = r->dewarpedAnterior, pst = r->dewarpedPosterior;
   for (std::size_t k = 0; k < ant.size(); ++k) {
     if (w.anteriorConfidence[k] != 1.0f) ant[k] = -1.0f;
-    if (w.posteriorConfidence[k] != 1.0f) pst[k] = -1.0f;
+    if (w.posteriorConfidence[k] != 1.0f && w.posteriorConfidence[k] != -2.0f) pst[k] = -1.0f;
   }
   const double central = r->pachymetry.At(r->geometry, 0, 0);
   const float centre = std::isnan(central) ? 0.0f : static_cast<float>(central);

@@ -20,15 +20,10 @@ namespace {
 
 constexpr int kMeridians = 16, kWidth = 1024, kLength = 1024;
 constexpr double kMapRmsUm = 3.0, kSectorUm = 3.0, kThinnestMm = 0.2;
-// The 5-7 mm ring reads 2.5 to 4.3 um thin: the segmented posterior surface drifts shallow with
-// the distance from the centre (about -0.3 samples at 2-2.5 mm, -0.8 at 2.5-3 mm, -1.5 at
-// 3-3.5 mm on the post-refractive eye, the anterior within 0.1), which the sub-pixel map passes
-// on. Inside 6 mm the map stays within 1.2-1.6 um RMS.
-constexpr double kOuterSectorUm = 4.5;
-// Posterior power is within 0.07 D of the fit on the exact surfaces; anterior and total read
-// 0.1 to 0.2 D steep end to end (the same fit on the true surfaces, dewarped, agrees within
-// 0.15 / 0.1 D), so their bounds are the measured excess, not the 0.15 / 0.1 D aimed at.
-constexpr double kPosteriorD = 0.15, kAnteriorD = 0.25, kTotalD = 0.25;
+constexpr double kAnteriorD = 0.15, kPosteriorD = 0.15, kTotalD = 0.1;
+// The keratoconus-like eye comes closest (posterior within 0.14 D, total 0.09 D): its posterior
+// surface departs from a parabola over the zone by about the robust fit's 8 um inlier band, so
+// which samples the fit keeps moves its posterior power by a tenth of a dioptre.
 
 struct EyeRun {
   Synthetic::ModelEye eye;
@@ -109,7 +104,7 @@ TEST(PachymetryRoad, SimulatedScansGiveTheTrueMapSectorsThinnestPointAndPower) {
     EXPECT_LE(err.rms, kMapRmsUm);
     EXPECT_EQ(compared, 17);
     EXPECT_LE(worst, kSectorUm);
-    EXPECT_LE(worstOuter, kOuterSectorUm);
+    EXPECT_LE(worstOuter, kSectorUm);
     if (std::string(name) == "keratoconus") {
       EXPECT_LE(thinnestMm, kThinnestMm);
     }
