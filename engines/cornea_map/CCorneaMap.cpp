@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -108,13 +109,13 @@ Band DepthBand(const float* anteriorLayer, const float* posteriorLayer,
 // surface, 0 from its (truncated) depth down.
 void DrawPosteriorRegion(const std::vector<float>& posterior, const Geometry& g, const Band& band,
                          Ipp8u* binIm) {
-  const size_t w = static_cast<size_t>(band.Width());
+  const int w = band.Width();
+  if (w < 1) return;
   for (int j = 0; j < g.isoWidth; ++j) {
-    Ipp8u* row = binIm + static_cast<size_t>(j) * w;
-    const auto edge =
-        static_cast<size_t>(std::clamp(static_cast<int>(posterior[j]) - band.top, 0, band.Width()));
-    std::fill(row, row + edge, Ipp8u{255});
-    std::fill(row + edge, row + w, Ipp8u{0});
+    Ipp8u* row = binIm + static_cast<size_t>(j) * static_cast<size_t>(w);
+    const int edge = std::clamp(static_cast<int>(posterior[j]) - band.top, 0, w);
+    std::memset(row, 255, static_cast<unsigned>(edge));
+    std::memset(row + edge, 0, static_cast<unsigned>(w - edge));
   }
 }
 
@@ -230,6 +231,82 @@ int RunBscan(const float* anteriorLayer, const float* posteriorLayer, const Geom
   return 0;
 }
 
+// ---- One B-scan without the images ---------------------------------------------------------
+// The grid thickness of an A-scan reads the distance image at its depth on two square-pixel
+// columns only, blended by the lateral resampling. Each of those distances is computed on its
+// own: the nearest 0 pixel of column j at depth d lies at depth max(d, edge j), so the squared
+// distance from (r, d) is the least (r - j)^2 + max(0, edge j - d)^2 over the columns, the same
+// whole number the distance transform finds, and columns farther than its root are not looked
+// at.
+
+// Squared distance in square pixels from column r at depth d to the drawn posterior region.
+long long RegionDistance2(const std::vector<int>& edge, int r, int d) {
+  const auto below = [&](int j) {
+    const long long g = std::max(0, edge[j] - d);
+    return g * g;
+  };
+  long long best = below(r);
+  const int n = static_cast<int>(edge.size());
+  for (int j = r + 1; j < n; ++j) {
+    const long long lateral = static_cast<long long>(j - r) * (j - r);
+    if (lateral >= best) break;
+    best = std::min(best, lateral + below(j));
+  }
+  for (int j = r - 1; j >= 0; --j) {
+    const long long lateral = static_cast<long long>(r - j) * (r - j);
+    if (lateral >= best) break;
+    best = std::min(best, lateral + below(j));
+  }
+  return best;
+}
+
+// The distance as the transform stores it: the square root taken in single precision.
+float RegionDistance(const std::vector<int>& edge, int r, int d) {
+  return std::sqrt(static_cast<float>(static_cast<double>(RegionDistance2(edge, r, d))));
+}
+
+// The two source columns and weights of destination row i of ImResize's linear resampling of
+// `rows` rows to `resized` rows (the factor divided in single precision, positions within 1e-6
+// of a whole number taken as whole, the second column clamped to the last).
+struct LateralTaps {
+  int first, second;
+  float w0, w1;
+};
+
+LateralTaps ResizeTaps(int i, int rows, int resized) {
+  const double factor = static_cast<float>(resized) / static_cast<float>(rows);
+  double pos = i / factor;
+  const double whole = std::round(pos);
+  if (std::abs(pos - whole) <= 1e-6 * std::max(1.0, std::abs(pos))) pos = whole;
+  const double base = std::floor(pos);
+  const float t = static_cast<float>(pos - base);
+  const int first = static_cast<int>(std::clamp<double>(base, 0.0, rows - 1.0));
+  return {first, std::min(first + 1, rows - 1), 1.0f - t, t};
+}
+
+void RunBscanDirect(const float* anteriorLayer, const float* posteriorLayer, const Geometry& g,
+                    CCorneaMap::ThicknessMeasure measure, Scratch& s, std::vector<int>& edge,
+                    float* pachLine) {
+  ResamplePosterior(posteriorLayer, g, s);
+  const Band band = DepthBand(anteriorLayer, posteriorLayer, s.posterior, g);
+  edge.resize(static_cast<size_t>(g.isoWidth));
+  for (int j = 0; j < g.isoWidth; ++j) edge[j] = static_cast<int>(s.posterior[j]);
+  for (int i = 0; i < g.widthPix; ++i) {
+    pachLine[i] = -1.0f;
+    if (!HasThickness(anteriorLayer, posteriorLayer, i)) continue;
+    const int d = ReadDepth(anteriorLayer[i], g);
+    if (d >= band.bottom) {
+      pachLine[i] = 0.0f;
+      continue;
+    }
+    const LateralTaps t = ResizeTaps(i, g.isoWidth, g.widthPix);
+    pachLine[i] =
+        t.w0 * RegionDistance(edge, t.first, d) + t.w1 * RegionDistance(edge, t.second, d);
+  }
+  if (measure == CCorneaMap::ThicknessMeasure::SubPixel)
+    RefineToCurve(anteriorLayer, s.posterior, g, pachLine);
+}
+
 }  // namespace
 
 int CCorneaMap::BscanMap(const float* anteriorLayer, const float* posteriorLayer, int depthPix,
@@ -244,32 +321,13 @@ int CCorneaMap::BscanMap(const float* anteriorLayer, const float* posteriorLayer
                   disImOrg, pachLine);
 }
 
-// Uninitialised areas: every pixel a B-scan reads is written by that B-scan first (the drawing,
-// the distance transform and the resize each write their whole band).
+// The posterior region's depth per square-pixel column, grown as needed.
 struct CCorneaMap::Workspace::Areas {
-  std::unique_ptr<Ipp8u, IppFree> buffer;  // the distance transform's, from ippsMalloc_8u
-  int bufferBytes = 0;
-  std::unique_ptr<Ipp8u[]> binIm;
-  std::unique_ptr<float[]> distIm, disImOrg;
-  size_t binPixels = 0, distPixels = 0, orgPixels = 0;
+  std::vector<int> edge;
 };
 
 CCorneaMap::Workspace::Workspace() : areas_(std::make_unique<Areas>()) {}
 CCorneaMap::Workspace::~Workspace() = default;
-
-namespace {
-
-template <typename T>
-T* Grown(std::unique_ptr<T[]>& area, size_t& capacity, size_t count) {
-  if (count > capacity) {
-    area.reset();
-    area.reset(new T[count]);
-    capacity = count;
-  }
-  return area.get();
-}
-
-}  // namespace
 
 void CCorneaMap::ComputeMap(const float* anteriorLayers, const float* posteriorLayers,
                             int numLayers, int depthPix, int widthPix, float depthMu, float widthMu,
@@ -293,23 +351,11 @@ void CCorneaMap::ComputeMap(const float* anteriorLayers, const float* posteriorL
                         ? ippiFastMarchingGetBufferSize_8u32f_C1R(roi, &bufferSize)
                         : ippiTrueDistanceTransformGetBufferSize_8u32f_C1R(roi, &bufferSize),
                     sizeName);
-  Workspace::Areas& a = *work.areas_;
-  if (std::max(bufferSize, 1) > a.bufferBytes) {
-    a.buffer.reset(ippsMalloc_8u(std::max(bufferSize, 1)));
-    a.bufferBytes = a.buffer ? std::max(bufferSize, 1) : 0;
-    if (!a.buffer) Engines::ThrowIppFailure("ippsMalloc_8u");
-  }
-
-  const size_t pixels = static_cast<size_t>(g.isoWidth) * depthPix;
-  Ipp8u* binIm = Grown(a.binIm, a.binPixels, pixels);
-  float* distIm = Grown(a.distIm, a.distPixels, pixels);
-  float* disImOrg = Grown(a.disImOrg, a.orgPixels, static_cast<size_t>(widthPix) * depthPix);
   Scratch s(widthPix, g.isoWidth);
   for (int b = 0; b < numLayers; ++b) {
     const size_t row = static_cast<size_t>(b) * widthPix;
-    if (RunBscan(anteriorLayers + row, posteriorLayers + row, g, method, measure, s, binIm, distIm,
-                 a.buffer.get(), disImOrg, pachData + row) == -1)
-      throw AlgorithmException(kBscanMapFailed);
+    RunBscanDirect(anteriorLayers + row, posteriorLayers + row, g, measure, s, work.areas_->edge,
+                   pachData + row);
   }
   const int count = numLayers * widthPix;
   TALVEX_IPP(ippsMulC_32f_I, static_cast<float>(static_cast<double>(depthMu) / depthPix), pachData,

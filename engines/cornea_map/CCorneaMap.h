@@ -61,9 +61,10 @@ class CCorneaMap : public CAnteriorSegmentModule {
   // 0.5) columns, so that pixels are square (depthMu / depthPix micrometres), drawn as the
   // region from the posterior depth down, and turned into distances by the exact Euclidean
   // distance transform (method 0) or the platform's fast-marching entry (non-zero method), which
-  // computes the same exact distances. Only the band of depths from the shallowest anterior
-  // depth read to the deepest posterior depth is drawn and transformed: the distances read are
-  // those of the whole image, at a fraction of the cost. The posterior spline is extrapolated
+  // computes the same exact distances. No image is drawn: the two distances an A-scan reads
+  // (the square-pixel columns its lateral resampling blends, at its anterior depth) are each
+  // computed from the columns' posterior depths alone, the values the transform of the whole
+  // image holds there, blended as the resampling blends them. The posterior spline is extrapolated
   // over missing samples at the ends of a B-scan and can swing far there; callers bridge such
   // gaps and drop the thickness of those A-scans. A thickness is -1 where the anterior or posterior
   // value is negative, and where the computed value is not positive (anterior point on or below the
@@ -71,9 +72,9 @@ class CCorneaMap : public CAnteriorSegmentModule {
   // a Workspace instead).
   // Throws "Maximum number of Ascan in a Bscan must be smaller than 2049." (widthPix > 2048, before
   // anything is written), "IPP: ippiTrueDistanceTransformGetBufferSize_8u32f_C1R() failed." /
-  // "IPP: ippiFastMarchingGetBufferSize_8u32f_C1R() failed." (also for sizes below 1),
-  // "IPP: ippsMalloc_8u() failed.", "TalvexAlgorithm: cspline() failed." (a B-scan with fewer
-  // than 2 valid posterior samples), "BscanMap() failed." and "IPP: ippsMulC_32f_I() failed.".
+  // "IPP: ippiFastMarchingGetBufferSize_8u32f_C1R() failed." (sizes below 1, or an image the
+  // transform could not take), "TalvexAlgorithm: cspline() failed." (a B-scan with fewer than 2
+  // valid posterior samples) and "IPP: ippsMulC_32f_I() failed.".
   void ComputeMap(const float* anteriorLayers, const float* posteriorLayers, int numLayers,
                   int depthPix, int widthPix, float depthMu, float widthMu, int method,
                   float* pachData, ThicknessMeasure measure = ThicknessMeasure::GridPixel);
@@ -100,12 +101,13 @@ class CCorneaMap : public CAnteriorSegmentModule {
                   int depthPix, int widthPix, float depthMu, float widthMu, int method,
                   float* pachData, ThicknessMeasure measure, Workspace& work);
 
-  // One B-scan of ComputeMap, thickness in isotropic pixels (not yet micrometres, no -1 for
-  // non-positive values). Work areas: binIm isoWidth x depthPix bytes, distIm isoWidth x depthPix
-  // floats, distBuffer the distance transform's buffer for {depthPix, isoWidth}, disImOrg widthPix
-  // x depthPix floats (the depth band uses a part of each); pachLine widthPix floats out. Returns
-  // 0, or -1 when the distance transform or the lateral resampling fails. Throws "TalvexAlgorithm:
-  // cspline() failed." and the width limit of ComputeMap.
+  // One B-scan of ComputeMap through the images themselves: the band drawn, transformed and
+  // resampled laterally (the same values). Thickness in isotropic pixels (not yet micrometres, no
+  // -1 for non-positive values). Work areas: binIm isoWidth x depthPix bytes, distIm isoWidth x
+  // depthPix floats, distBuffer the distance transform's buffer for {depthPix, isoWidth}, disImOrg
+  // widthPix x depthPix floats (the depth band uses a part of each); pachLine widthPix floats out.
+  // Returns 0, or -1 when the distance transform or the lateral resampling fails. Throws
+  // "TalvexAlgorithm: cspline() failed." and the width limit of ComputeMap.
   int BscanMap(const float* anteriorLayer, const float* posteriorLayer, int depthPix, int widthPix,
                float depthMu, float widthMu, int method, std::uint8_t* binIm, float* distIm,
                std::uint8_t* distBuffer, float* disImOrg, float* pachLine,

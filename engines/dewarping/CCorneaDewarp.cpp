@@ -1,6 +1,7 @@
 // Scan model, per-B-scan tables and image correction of the cornea dewarp engine.
 #include "engines/dewarping/CCorneaDewarp.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -124,44 +125,35 @@ CCorneaDewarp::Refraction CCorneaDewarp::Refract(int j) const {
   return r;
 }
 
-void CCorneaDewarp::MapAScan(int j, int s, int ascanlen, float offset, bool mode, int bscanwidth,
-                             float* xMap, float* yMap, int dewarpascanlen) const {
+template <typename Place>
+void CCorneaDewarp::TraceAScan(int j, int s, int ascanlen, float offset, bool mode, int bscanwidth,
+                               int dewarpascanlen, Place place) const {
   const double W = bscanwidth;
   // Millimetres to output pixels, laterally and axially (products, not quotients, per sample).
   const double toColumn = W / scan_width, toSample = ascanlen / static_cast<double>(scan_depth);
-  const auto place = [&](int k, double a, double l) {
+  const auto trace = [&](int k, double a, double l) {
     const int c = InnerIndex(l * toColumn + W / 2, bscanwidth);
     const int p = InnerIndex(a * toSample - offset, dewarpascanlen);
     if (c < 0 || p < 0) return;
-    xMap[static_cast<long long>(c) * dewarpascanlen + p] = static_cast<float>(k);
-    yMap[static_cast<long long>(c) * dewarpascanlen + p] = static_cast<float>(j);
+    place(static_cast<long long>(c) * dewarpascanlen + p, k);
   };
   const double beamA = beamAxial[j], beamL = beamLateral[j];
   for (int k = 0; k < s; ++k) {
-    if (mode) {
-      place(k, sampleDepth[k] * beamA + sagTerm[j], sampleDepth[k] * beamL + lateralBase[j]);
-    } else {
-      xMap[static_cast<long long>(j) * dewarpascanlen + k] = static_cast<float>(k);
-      yMap[static_cast<long long>(j) * dewarpascanlen + k] = static_cast<float>(j);
-    }
+    if (mode)
+      trace(k, sampleDepth[k] * beamA + sagTerm[j], sampleDepth[k] * beamL + lateralBase[j]);
+    else
+      place(static_cast<long long>(j) * dewarpascanlen + k, k);
   }
   const Refraction r = Refract(j);
   const double inTissue = 1.0 / n_group;  // optical path to physical length below the surface
   for (int k = s; k < ascanlen; ++k) {
     const double L = (static_cast<double>(sampleDepth[k]) - sampleDepth[s]) * inTissue;
-    place(k, r.rAxial * L + surfaceAxial[j], r.rLateral * L + surfaceLateral[j]);
+    trace(k, r.rAxial * L + surfaceAxial[j], r.rLateral * L + surfaceLateral[j]);
   }
 }
 
-void CCorneaDewarp::ResampleAndFill(const std::uint8_t* bscan, int bscanwidth, int ascanlen,
-                                    const float* xMap, const float* yMap,
-                                    std::uint8_t* maxDewarpBscan, std::uint8_t* dewarpBscan,
-                                    int dewarpascanlen) {
-  using namespace Platform;
-  TALVEX_IPP(ippiRemap_8u_C1R, bscan, IppiSize{ascanlen, bscanwidth}, ascanlen,
-             IppiRect{0, 0, ascanlen, bscanwidth}, xMap, 4 * dewarpascanlen, yMap,
-             4 * dewarpascanlen, dewarpBscan, dewarpascanlen, IppiSize{dewarpascanlen, bscanwidth},
-             IPPI_INTER_CUBIC);
+void CCorneaDewarp::FillHoles(int bscanwidth, std::uint8_t* maxDewarpBscan,
+                              std::uint8_t* dewarpBscan, int dewarpascanlen) {
   // The unreached background takes the value of the last byte; it is cleared and refilled from
   // the median of its neighbourhood. Pixels within 3 of the image edge have no full 7 x 7
   // neighbourhood and stay cleared.
@@ -183,11 +175,38 @@ void CCorneaDewarp::DewarpBscan(const std::uint8_t* bscan, int bscanwidth, int a
                                 std::uint8_t* maxDewarpBscan, float offset, bool mode,
                                 std::uint8_t* dewarpBscan, int dewarpascanlen) {
   if (!mode && dewarpascanlen < ascanlen) throw AlgorithmException(kKeepAboveNeedsLength);
-  for (int j = 0; j < bscanwidth; ++j)
-    MapAScan(j, NearestSample(layer[j], ascanlen - 1), ascanlen, offset, mode, bscanwidth, xMap,
-             yMap, dewarpascanlen);
-  ResampleAndFill(bscan, bscanwidth, ascanlen, xMap, yMap, maxDewarpBscan, dewarpBscan,
-                  dewarpascanlen);
+  for (int j = 0; j < bscanwidth; ++j) {
+    const auto place = [&](long long at, int k) {
+      xMap[at] = static_cast<float>(k);
+      yMap[at] = static_cast<float>(j);
+    };
+    TraceAScan(j, NearestSample(layer[j], ascanlen - 1), ascanlen, offset, mode, bscanwidth,
+               dewarpascanlen, place);
+  }
+  using namespace Platform;
+  TALVEX_IPP(ippiRemap_8u_C1R, bscan, IppiSize{ascanlen, bscanwidth}, ascanlen,
+             IppiRect{0, 0, ascanlen, bscanwidth}, xMap, 4 * dewarpascanlen, yMap,
+             4 * dewarpascanlen, dewarpBscan, dewarpascanlen, IppiSize{dewarpascanlen, bscanwidth},
+             IPPI_INTER_CUBIC);
+  FillHoles(bscanwidth, maxDewarpBscan, dewarpBscan, dewarpascanlen);
+}
+
+void CCorneaDewarp::ScatterBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen,
+                                 const float* layer, std::uint8_t* maxDewarpBscan, float offset,
+                                 bool mode, std::uint8_t* dewarpBscan, int dewarpascanlen) {
+  // Every map position is a whole source pixel inside the B-scan, where the remap reads that
+  // pixel as it stands; an output pixel no sample reaches keeps the zero-filled maps' position
+  // (0, 0). Writing the pixels in the maps' order (A-scan after A-scan, sample after sample: the
+  // last write wins) gives the remapped image without the maps.
+  const long long total = static_cast<long long>(bscanwidth) * dewarpascanlen;
+  std::fill_n(dewarpBscan, total, bscan[0]);
+  for (int j = 0; j < bscanwidth; ++j) {
+    const std::uint8_t* source = bscan + static_cast<long long>(j) * ascanlen;
+    const auto place = [&](long long at, int k) { dewarpBscan[at] = source[k]; };
+    TraceAScan(j, NearestSample(layer[j], ascanlen - 1), ascanlen, offset, mode, bscanwidth,
+               dewarpascanlen, place);
+  }
+  FillHoles(bscanwidth, maxDewarpBscan, dewarpBscan, dewarpascanlen);
 }
 
 void CCorneaDewarp::DewarpBscans(const std::uint8_t* bscans, int numbscans, int bscanwidth,
@@ -199,23 +218,16 @@ void CCorneaDewarp::DewarpBscans(const std::uint8_t* bscans, int numbscans, int 
   if (!mode && dewarpascanlen < ascanlen) throw AlgorithmException(kKeepAboveNeedsLength);
   if (numbscans < 1 || bscanwidth < 1 || ascanlen < 1 || dewarpascanlen < 1) return;
   FillSampleDepths(ascanlen, nn);
-  // The maps and the median scratch are the engine's own and grow only: a facade that corrects a
-  // volume B-scan by B-scan allocates them once.
+  // The median scratch is the engine's own and grows only: a facade that corrects a volume
+  // B-scan by B-scan allocates it once.
   const std::size_t outSize = static_cast<std::size_t>(bscanwidth) * dewarpascanlen;
-  if (xMap_.size() < outSize) {
-    xMap_.resize(outSize);
-    yMap_.resize(outSize);
-    scratch_.resize(outSize);
-  }
+  if (scratch_.size() < outSize) scratch_.resize(outSize);
   for (int b = 0; b < numbscans; ++b) {
     const std::size_t row = static_cast<std::size_t>(b) * bscanwidth;
     GeneralPreComputation(layer + row, bscanwidth, ascanlen,
                           ray_angles ? ray_angles + row : nullptr, pivoit);
-    std::fill_n(xMap_.begin(), outSize, 0.0f);
-    std::fill_n(yMap_.begin(), outSize, 0.0f);
-    DewarpBscan(bscans + row * ascanlen, bscanwidth, ascanlen, layer + row, xMap_.data(),
-                yMap_.data(), scratch_.data(), offset, mode, dewarpBscans + row * dewarpascanlen,
-                dewarpascanlen);
+    ScatterBscan(bscans + row * ascanlen, bscanwidth, ascanlen, layer + row, scratch_.data(),
+                 offset, mode, dewarpBscans + row * dewarpascanlen, dewarpascanlen);
   }
 }
 

@@ -46,10 +46,11 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
   // Corrects numbscans B-scans (bscanwidth x ascanlen bytes each) into dewarpBscans (bscanwidth x
   // dewarpascanlen bytes each). layer and ray_angles hold numbscans * bscanwidth values. mode
   // true corrects the whole A-scan; mode false keeps everything above the surface in place and
-  // refracts only below it, which needs dewarpascanlen >= ascanlen.
+  // refracts only below it, which needs dewarpascanlen >= ascanlen. Each B-scan is the image
+  // DewarpBscan gives with zero-filled maps, written without the maps.
   // Throws "Maximum number of Ascan in a Bscan must be smaller than 1025." (bscanwidth > 4096),
   // "Maximum number of Ascan in a Bscan must be smaller than 2049." (ascanlen > 4096),
-  // kKeepAboveNeedsLength, and the failures of DewarpBscan.
+  // kKeepAboveNeedsLength, and the median failure of DewarpBscan.
   void DewarpBscans(const std::uint8_t* bscans, int numbscans, int bscanwidth, int ascanlen,
                     const float* layer, bool pivoit, const float* ray_angles, float nn,
                     float offset, bool mode, std::uint8_t* dewarpBscans, int dewarpascanlen);
@@ -101,11 +102,18 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
   void FillSampleDepths(int ascanlen, float nn);
   void FillSmoothingKernel(int bscanwidth);
   void SmoothSlopes(int bscanwidth);
-  void MapAScan(int j, int s, int ascanlen, float offset, bool mode, int bscanwidth, float* xMap,
-                float* yMap, int dewarpascanlen) const;
-  static void ResampleAndFill(const std::uint8_t* bscan, int bscanwidth, int ascanlen,
-                              const float* xMap, const float* yMap, std::uint8_t* maxDewarpBscan,
-                              std::uint8_t* dewarpBscan, int dewarpascanlen);
+  // Places every sample k of A-scan j (surface sample s) in the corrected image: place(at, k)
+  // with `at` the output pixel c * dewarpascanlen + p, in order of k.
+  template <typename Place>
+  void TraceAScan(int j, int s, int ascanlen, float offset, bool mode, int bscanwidth,
+                  int dewarpascanlen, Place place) const;
+  // Clears the unreached background and fills it from the 7 x 7 medians.
+  static void FillHoles(int bscanwidth, std::uint8_t* maxDewarpBscan, std::uint8_t* dewarpBscan,
+                        int dewarpascanlen);
+  // DewarpBscan without maps: the source pixels written straight into the corrected image.
+  void ScatterBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen, const float* layer,
+                    std::uint8_t* maxDewarpBscan, float offset, bool mode,
+                    std::uint8_t* dewarpBscan, int dewarpascanlen);
 
   float n_phase = 1.372f;
   float n_group = 1.383f;
@@ -126,7 +134,6 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
   std::array<float, kMaxSize> surfaceLateral{};
   std::array<double, kMaxSize> slopeAxial{};
   std::array<double, kMaxSize> slopeLateral{};
-  std::vector<float> xMap_, yMap_;     // backward maps of DewarpBscans
   std::vector<std::uint8_t> scratch_;  // median image of DewarpBscans
 };
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <memory>
 #include <numeric>
 #include <random>
 #include <stdexcept>
@@ -91,14 +92,15 @@ void Segment(const RadialScan& scan, const RoadOptions& o, const std::vector<int
   const std::size_t n = std::size_t(scan.numBscans) * scan.bscanWidth;
   for (auto* v : {&r->anterior, &r->posterior, &r->anteriorConfidence, &r->posteriorConfidence})
     v->assign(n, -1.0f);
-  std::vector<std::uint8_t> buffer(std::size_t(scan.bscanWidth) * scan.ascanLength *
-                                   scan.numBscans);
+  // The smoothed working copy of the volume, written in full by the segmentation.
+  const std::unique_ptr<std::uint8_t[]> buffer(
+      new std::uint8_t[std::size_t(scan.bscanWidth) * scan.ascanLength * scan.numBscans]);
   CCorneaSegmentationAlgorithm segmentation;
   segmentation.Initialize(o.segmentation);
   segmentation.SegmentCornea(scan.volume, scan.numBscans, scan.bscanWidth, scan.ascanLength,
-                             random.data(), static_cast<std::uint32_t>(random.size()),
-                             buffer.data(), r->anterior.data(), r->posterior.data(),
-                             r->anteriorConfidence.data(), r->posteriorConfidence.data());
+                             random.data(), static_cast<std::uint32_t>(random.size()), buffer.get(),
+                             r->anterior.data(), r->posterior.data(), r->anteriorConfidence.data(),
+                             r->posteriorConfidence.data());
   for (int b = 0; b < scan.numBscans; ++b) {
     const auto row = r->posterior.begin() + std::size_t(b) * scan.bscanWidth;
     const auto ant = r->anterior.begin() + std::size_t(b) * scan.bscanWidth;
@@ -200,7 +202,7 @@ void Dewarp(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, Wo
   dewarping.InitializeCornea(s.n_phase[0], s.n_group[0], s.n_ref, N, scan.anglesDeg.data(),
                              s.half_FOV, s.half_telecentricity, s.scan_sag, s.scan_depth);
   r->dewarpedLength = f.D;
-  r->dewarpedVolume.assign(n * f.D, 0);
+  r->dewarpedVolume.resize(n * f.D);  // every B-scan is written in full
   r->dewarpedAnterior.assign(n, -1.0f);
   r->dewarpedPosterior.assign(n, -1.0f);
   const std::vector<float> ant = Bridged(w->anterior, N, W);

@@ -11,7 +11,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <new>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "interface/Talvex.h"
@@ -89,6 +93,27 @@ struct MapResult {
   double At(const MapGeometry& g, double xUm, double yUm) const;
 };
 
+// An allocator whose elements are left uninitialised when a vector grows without values: for
+// images the library writes in full.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  UninitialisedAllocator() = default;
+  template <typename U>
+  UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible<U>::value) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
 struct StageTime {
   std::string stage;
   double ms = 0;     // wall-clock
@@ -104,7 +129,7 @@ struct RoadResult {
   int motionStatus = 0;
   // Dewarped surfaces (samples of depthUm / ascanLength), acquisition order.
   int dewarpedLength = 0;
-  std::vector<std::uint8_t> dewarpedVolume;
+  std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>> dewarpedVolume;
   std::vector<float> dewarpedAnterior, dewarpedPosterior;
   MapGeometry geometry;
   MapResult pachymetry;

@@ -191,6 +191,31 @@ TEST(CorneaThickness, DepthBandGivesTheDistancesOfTheWholeImage) {
   }
 }
 
+// ComputeMap computes the two distances each A-scan reads on their own, without the images; they
+// and their lateral blend must be those of the whole image bit for bit: resampling factors that
+// are whole (square, wide) and not (a radial meridian's 3077 columns for 700 A-scans, 128
+// columns for 512), a jittered gently tilted posterior surface and a steep one (nearest pixels
+// far to the side), gaps, anterior points on and below the surface.
+TEST(CorneaThickness, ThicknessWithoutImagesEqualsTheWholeImageTransform) {
+  const Scan meridian{1000, 700, 2600.0f, 8000.0f}, coarse{256, 512, 3000.0f, 1500.0f};
+  for (const Scan& s : {kSquare, kWide, meridian, coarse}) {
+    const double steep = 1500.0 / s.widthMu;  // a drop of 1.5 mm across the scan
+    for (double slope : {0.05, steep, -steep}) {
+      auto anterior = Layer(s, AnteriorCircle);
+      auto posterior = Layer(s, [slope](double x) { return 1000.0 + slope * x; });
+      for (int i = 0; i < s.widthPix; ++i) posterior[i] += 0.9f * ((i * 7919) % 11 - 5) / 5.0f;
+      for (int i = 0; i < s.widthPix; i += 61) anterior[i] = posterior[i] + 25.0f * (i % 3 - 1);
+      anterior[7] = -1.0f;
+      posterior[s.widthPix / 4] = -1.0f;
+      const float scale = static_cast<float>(static_cast<double>(s.depthMu) / s.depthPix);
+      std::vector<float> expected = WholeImageThickness(s, anterior, posterior);
+      for (float& v : expected) v = v * scale > 0.0f ? v * scale : -1.0f;
+      EXPECT_EQ(Thickness(s, anterior, posterior, Measure::GridPixel, 1), expected)
+          << s.widthPix << " A-scans, slope " << slope;
+    }
+  }
+}
+
 // A surface with sample-to-sample jitter has many local minima of the distance along it; the
 // sub-pixel measure must still find the nearest point of the whole curve (brute force over every
 // segment as the oracle).

@@ -96,6 +96,32 @@ TEST(CorneaDewarp, UnreachedPixelsTakeTheMedianOfTheClearedImage) {
     }
 }
 
+// DewarpBscans writes the source pixels straight into the image; DewarpBscan builds the maps and
+// remaps. Both must give the same bytes: a refracting curved surface (samples crowding onto some
+// pixels, where the last one written wins), a scan fanned and shifted up, both modes, and a
+// source whose first pixel's value also lies inside the image (cleared with the background).
+TEST(CorneaDewarp, ImageWithoutMapsEqualsTheRemapOfZeroFilledMaps) {
+  const int W = 96, L = 120, D = 170;
+  auto engine = std::make_unique<CCorneaDewarp>();
+  engine->Initialize(1.376f, 1.38f, 12.0f, 3.0f, 0.2f, 6.0f, 2.5f);
+  Bytes src = Pattern(W, L);
+  for (int k = 0; k < L; k += 9) src[(W / 2) * L + k] = 10;
+  std::vector<float> layer(W), angles(W, 0.0f);
+  for (int j = 0; j < W; ++j) layer[j] = 25.0f + 0.012f * (j - 40.0f) * (j - 40.0f);
+  for (bool mode : {true, false}) {
+    for (float offset : {0.0f, 7.5f}) {
+      Bytes direct(W * D), remapped(W * D, 1), scratch(W * D);
+      engine->DewarpBscans(src.data(), 1, W, L, layer.data(), true, angles.data(), 1.3f, offset,
+                           mode, direct.data(), D);
+      std::vector<float> xMap(W * D, 0.0f), yMap(W * D, 0.0f);
+      engine->DewarpBscan(src.data(), W, L, layer.data(), xMap.data(), yMap.data(), scratch.data(),
+                          offset, mode, remapped.data(), D);
+      ASSERT_EQ(direct, remapped) << mode << " " << offset;
+      EXPECT_GT(std::count(xMap.begin(), xMap.end(), 0.0f), W * 4) << "some pixels unreached";
+    }
+  }
+}
+
 TEST(CorneaDewarp, KeepingThePartAboveTheSurfaceRefractsOnlyBelowIt) {
   const int W = 128, L = 200;
   auto engine = std::make_unique<CCorneaDewarp>();
