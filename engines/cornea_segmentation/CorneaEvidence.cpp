@@ -125,23 +125,50 @@ bool CCorneaSegmentation::ShowsCornea(const std::uint8_t* bscan, int W, int L,
 
 namespace {
 
-// Median grey level of the A-scans first .. last at `offset` samples from the layer (linear
-// between samples): robust to the few A-scans of a specular streak, bright at every depth. -1
-// where no A-scan reaches that depth. values is scratch.
-double AlignedMedian(const std::uint8_t* bscan, int L, const float* layer, int first, int last,
-                     double offset, std::vector<double>& values) {
-  values.clear();
-  for (int j = first; j <= last; ++j) {
-    if (!(layer[j] >= 0.0f) || layer[j] > static_cast<float>(L - 1)) continue;
-    const double z = layer[j] + offset;
-    if (z < 0.0 || z > L - 1) continue;
-    const int z0 = std::min(static_cast<int>(z), L - 2);
-    const double f = z - z0;
-    const std::uint8_t* ascan = bscan + static_cast<long long>(j) * L;
-    values.push_back((1.0 - f) * ascan[z0] + f * ascan[z0 + 1]);
+// Grey level of an A-scan at `offset` samples from its layer point (linear between samples), or
+// NaN where the A-scan has no layer point or does not reach that depth.
+double AlignedValue(const std::uint8_t* ascan, int L, float point, double offset) {
+  if (!(point >= 0.0f) || point > static_cast<float>(L - 1)) return NAN;
+  const double z = point + offset;
+  if (z < 0.0 || z > L - 1) return NAN;
+  const int z0 = std::min(static_cast<int>(z), L - 2);
+  const double f = z - z0;
+  return (1.0 - f) * ascan[z0] + f * ascan[z0 + 1];
+}
+
+// The values of a run of A-scans, kept sorted as the run slides along the B-scan; NaN values are
+// never held.
+class SlidingMedian {
+ public:
+  void Add(double v) {
+    if (v == v) values_.insert(std::upper_bound(values_.begin(), values_.end(), v), v);
   }
-  if (values.empty()) return -1.0;
-  return Median(values);
+  void Remove(double v) {
+    if (v == v) values_.erase(std::lower_bound(values_.begin(), values_.end(), v));
+  }
+  // The element of rank size / 2 (the upper one of an even count), -1 when empty.
+  double Median() const { return values_.empty() ? -1.0 : values_[values_.size() / 2]; }
+
+ private:
+  std::vector<double> values_;
+};
+
+// medians[i] = median over the A-scans within `half` of A-scan i of their grey level at `offset`
+// from their own layer points: the reflection lines up along the surface, while speckle and the
+// few A-scans of a specular streak (bright at every depth) do not move it. -1 where no A-scan of
+// the run reaches that depth.
+void AlignedMedians(const std::uint8_t* bscan, int W, int L, const float* layer, int half,
+                    double offset, std::vector<double>& values, double* medians) {
+  values.resize(W);
+  for (int j = 0; j < W; ++j)
+    values[j] = AlignedValue(bscan + static_cast<long long>(j) * L, L, layer[j], offset);
+  SlidingMedian window;
+  for (int j = 0; j <= std::min(half, W - 1); ++j) window.Add(values[j]);
+  for (int i = 0; i < W; ++i) {
+    medians[i] = window.Median();
+    if (i - half >= 0) window.Remove(values[i - half]);
+    if (i + half + 1 <= W - 1) window.Add(values[i + half + 1]);
+  }
 }
 
 // Sub-sample position of the largest value of m[1 .. n-2]: the vertex of the parabola through it
@@ -176,12 +203,14 @@ void CCorneaSegmentation::RefineToReflectionPeak(const std::uint8_t* bscan, int 
   // Offsets from the traced edge: the reach on the reflection's side, one sample of slack on the
   // other, and one more on each side for the vertex.
   const int lo = (which != 0 ? -1 : -reach) - 1, hi = (which != 0 ? reach : 1) + 1;
-  std::vector<double> m(hi - lo + 1), shift(W, NAN), values;
+  const int offsets = hi - lo + 1;
+  std::vector<double> medians(static_cast<std::size_t>(offsets) * W), m(offsets), shift(W, NAN),
+      values;
+  for (int k = lo; k <= hi; ++k)
+    AlignedMedians(bscan, W, L, layer, half, k, values, &medians[std::size_t(k - lo) * W]);
   for (int i = 0; i < W; ++i) {
     if (!(layer[i] >= 0.0f) || layer[i] > static_cast<float>(L - 1)) continue;
-    const int first = std::max(i - half, 0), last = std::min(i + half, W - 1);
-    for (int k = lo; k <= hi; ++k)
-      m[k - lo] = AlignedMedian(bscan, L, layer, first, last, k, values);
+    for (int k = 0; k < offsets; ++k) m[k] = medians[std::size_t(k) * W + i];
     const double peak = PeakOf(m);
     if (peak >= 0.0) shift[i] = peak + lo;
   }
