@@ -6,6 +6,7 @@
 // apical radii (truth.power).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -45,11 +46,12 @@ RadialScan ScanOf(const Synthetic::SimulatedScan& s, const Synthetic::ScanProtoc
 }
 
 // The road with the eye's own refractive indices (the Navarro eye's differ from the presets').
-EyeRun RunRoad(const char* name, bool subPixel = true) {
+EyeRun RunRoad(const char* name, bool subPixel = true,
+               const Synthetic::RenderSettings& render = Synthetic::RenderSettings()) {
   EyeRun e;
   EXPECT_TRUE(Synthetic::PresetByName(name, &e.eye));
   e.protocol = Synthetic::RadialProtocol(kMeridians, kWidth, kLength);
-  e.scan = Synthetic::SimulateScan(e.eye, e.protocol, Synthetic::RenderSettings(), 21, 0);
+  e.scan = Synthetic::SimulateScan(e.eye, e.protocol, render, 21, 0);
   e.options.subPixel = subPixel;
   e.options.vertex = false;
   e.options.scanner.n_phase[0] = static_cast<float>(e.eye.cornea.phase);
@@ -128,6 +130,38 @@ TEST(PachymetryRoad, GridPixelMeasureReadsThinnerThanTheSubPixelOne) {
   // sample to one sample (2.25 um) thin.
   EXPECT_LT(l.mean - s.mean, -0.3 * 2.25);
   EXPECT_GT(l.mean - s.mean, -1.2 * 2.25);
+}
+
+// Other grey scales than the simulator's own: a brighter stroma close to a weaker posterior
+// reflection under a higher noise floor, and a dim scan with little contrast at the posterior
+// surface.
+TEST(PachymetryRoad, MapSectorsAndPowerHoldOnOtherGreyScales) {
+  Synthetic::RenderSettings harsh, dim;
+  harsh.noiseLevel = 35.0, harsh.stromaLevel = 78.0, harsh.posteriorPeakLevel = 100.0;
+  dim.noiseLevel = 30.0, dim.stromaLevel = 60.0, dim.epitheliumLevel = 64.0;
+  dim.posteriorPeakLevel = 80.0, dim.anteriorPeakLevel = 100.0;
+  for (const auto* render : {&harsh, &dim}) {
+    const EyeRun e = RunRoad("navarro", true, *render);
+    const ThicknessField truth = TruePachymetry(e.eye, e.protocol);
+    const MapError err = CompareMap(e.road.pachymetry, e.road.geometry, truth);
+    const FieldSummary t = SummariseField(truth, e.options);
+    double worst = 0;
+    for (std::size_t k = 0; k < t.sectorMean.size(); ++k)
+      if (e.road.pachymetry.subfieldMean[k] >= 0 && t.sectorMean[k] >= 0)
+        worst = std::max(worst, std::fabs(e.road.pachymetry.subfieldMean[k] - t.sectorMean[k]));
+    const auto& fit = e.scan.truth.fitPower;
+    std::printf(
+        "%s grey scale: map rms %.2f mean %+.2f max %.2f um, worst sector %.2f um; power - fit "
+        "%+.2f %+.2f %+.2f D\n",
+        render == &harsh ? "harsh" : "dim", err.rms, err.mean, err.max, worst,
+        e.road.anteriorPower - fit.anterior, e.road.posteriorPower - fit.posterior,
+        e.road.totalPower - fit.total);
+    EXPECT_LE(err.rms, kMapRmsUm);
+    EXPECT_LE(worst, kSectorUm);
+    EXPECT_NEAR(e.road.anteriorPower, fit.anterior, kAnteriorD);
+    EXPECT_NEAR(e.road.posteriorPower, fit.posterior, kPosteriorD);
+    EXPECT_NEAR(e.road.totalPower, fit.total, kTotalD);
+  }
 }
 
 }  // namespace
