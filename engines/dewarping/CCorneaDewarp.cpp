@@ -15,8 +15,9 @@
 
 namespace Talvex::SDOCT::Algorithms {
 
+using DewarpDetail::FillHolesWithMedians;
+using DewarpDetail::HoleFillWorkSize;
 using DewarpDetail::InnerIndex;
-using DewarpDetail::MedianAtHoles;
 using DewarpDetail::NearestSample;
 
 namespace {
@@ -161,13 +162,8 @@ void CCorneaDewarp::FillHoles(int bscanwidth, std::uint8_t* maxDewarpBscan,
   const long long total = static_cast<long long>(bscanwidth) * dewarpascanlen;
   const std::uint8_t background = dewarpBscan[total - 1];
   for (long long i = 0; i < total; ++i)
-    if (dewarpBscan[i] == background) dewarpBscan[i] = 0;
-  MedianAtHoles(dewarpBscan, bscanwidth, dewarpascanlen, maxDewarpBscan);
-  for (int c = 3; c < bscanwidth - 3; ++c) {
-    const long long row = static_cast<long long>(c) * dewarpascanlen;
-    for (int p = 3; p < dewarpascanlen - 3; ++p)
-      if (dewarpBscan[row + p] == 0) dewarpBscan[row + p] = maxDewarpBscan[row + p];
-  }
+    dewarpBscan[i] = dewarpBscan[i] == background ? std::uint8_t{0} : dewarpBscan[i];
+  FillHolesWithMedians(dewarpBscan, bscanwidth, dewarpascanlen, maxDewarpBscan);
 }
 
 void CCorneaDewarp::DewarpBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen,
@@ -218,10 +214,10 @@ void CCorneaDewarp::DewarpBscans(const std::uint8_t* bscans, int numbscans, int 
   if (!mode && dewarpascanlen < ascanlen) throw AlgorithmException(kKeepAboveNeedsLength);
   if (numbscans < 1 || bscanwidth < 1 || ascanlen < 1 || dewarpascanlen < 1) return;
   FillSampleDepths(ascanlen, nn);
-  // The median scratch is the engine's own and grows only: a facade that corrects a volume
-  // B-scan by B-scan allocates it once.
-  const std::size_t outSize = static_cast<std::size_t>(bscanwidth) * dewarpascanlen;
-  if (scratch_.size() < outSize) scratch_.resize(outSize);
+  // The hole filling's work area is the engine's own and grows only: a facade that corrects a
+  // volume B-scan by B-scan allocates it once.
+  const auto workSize = static_cast<std::size_t>(HoleFillWorkSize(dewarpascanlen));
+  if (scratch_.size() < workSize) scratch_.resize(workSize);
   for (int b = 0; b < numbscans; ++b) {
     const std::size_t row = static_cast<std::size_t>(b) * bscanwidth;
     GeneralPreComputation(layer + row, bscanwidth, ascanlen,

@@ -56,12 +56,11 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
                     float offset, bool mode, std::uint8_t* dewarpBscans, int dewarpascanlen);
 
   // Corrects one B-scan with the tables of the last pre-computation. xMap, yMap: zero-filled
-  // bscanwidth x dewarpascanlen floats; maxDewarpBscan: scratch image of the output size.
-  // Output pixels that no source pixel reaches are filled from a 7 x 7 median of their
-  // neighbourhood (those within 3 pixels of the image edge are left 0); maxDewarpBscan holds the
-  // medians at those pixels only. Throws "IPP: ippiRemap_8u_C1R() failed." or
-  // "IPP: ippiFilterMedian_8u_C1R() failed." (an output under 7 x 7 pixels, which has no full
-  // neighbourhood: the medians themselves cannot fail).
+  // bscanwidth x dewarpascanlen floats; maxDewarpBscan: work area of the output size (its
+  // contents are overwritten). Output pixels that no source pixel reaches are filled from a 7 x 7
+  // median of their neighbourhood (those within 3 pixels of the image edge are left 0). Throws
+  // "IPP: ippiRemap_8u_C1R() failed." or "IPP: ippiFilterMedian_8u_C1R() failed." (an output under
+  // 7 x 7 pixels, which has no full neighbourhood: the medians themselves cannot fail).
   void DewarpBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen, const float* layer,
                    float* xMap, float* yMap, std::uint8_t* maxDewarpBscan, float offset, bool mode,
                    std::uint8_t* dewarpBscan, int dewarpascanlen);
@@ -107,7 +106,8 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
   template <typename Place>
   void TraceAScan(int j, int s, int ascanlen, float offset, bool mode, int bscanwidth,
                   int dewarpascanlen, Place place) const;
-  // Clears the unreached background and fills it from the 7 x 7 medians.
+  // Clears the unreached background and fills it from the 7 x 7 medians; maxDewarpBscan is the
+  // work area of the filling.
   static void FillHoles(int bscanwidth, std::uint8_t* maxDewarpBscan, std::uint8_t* dewarpBscan,
                         int dewarpascanlen);
   // DewarpBscan without maps: the source pixels written straight into the corrected image.
@@ -134,7 +134,7 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
   std::array<float, kMaxSize> surfaceLateral{};
   std::array<double, kMaxSize> slopeAxial{};
   std::array<double, kMaxSize> slopeLateral{};
-  std::vector<std::uint8_t> scratch_;  // median image of DewarpBscans
+  std::vector<std::uint8_t> scratch_;  // hole filling work area of DewarpBscans
 };
 
 }  // namespace Talvex::SDOCT::Algorithms

@@ -12,4 +12,12 @@ namespace Talvex::SDOCT::Algorithms::DewarpDetail {
 // written. Needs width and length of at least 7.
 void MedianAtHoles(const std::uint8_t* image, int width, int length, std::uint8_t* medians);
 
+// Bytes of work area FillHolesWithMedians needs for A-scans of `length` samples.
+inline long long HoleFillWorkSize(int length) { return 6LL * length; }
+
+// The same medians written into `image` itself: every 0 byte at least 3 A-scans and 3 samples
+// from the edges takes the median of its neighbourhood in the image as given (the other holes
+// still 0). `work` holds HoleFillWorkSize(length) bytes. Needs width and length of at least 7.
+void FillHolesWithMedians(std::uint8_t* image, int width, int length, std::uint8_t* work);
+
 }  // namespace Talvex::SDOCT::Algorithms::DewarpDetail
