@@ -80,10 +80,14 @@ void CCorneaDewarp::SmoothSlopes(int bscanwidth) {
 
 void CCorneaDewarp::GeneralPreComputation(const float* layer, int bscanwidth, int ascanlen,
                                           const float* ray_angles, bool pivoit) {
-  using Common::Algorithms::DataStructures::CLineSpace;
-  const auto x = CLineSpace<float>::linspace(-1.0f, 1.0f, bscanwidth);
-  if (!x) return;
-  const float* xv = x->getdata();
+  if (bscanwidth < 1) return;
+  if (lateralWidth_ != bscanwidth) {  // once per B-scan width, not per B-scan
+    using Common::Algorithms::DataStructures::CLineSpace;
+    const auto x = CLineSpace<float>::linspace(-1.0f, 1.0f, bscanwidth);
+    lateral_.assign(x->getdata(), x->getdata() + bscanwidth);
+    lateralWidth_ = bscanwidth;
+  }
+  const float* xv = lateral_.data();
   for (int j = 0; j < bscanwidth; ++j) {
     const float angle =
         pivoit ? static_cast<float>(static_cast<double>(half_scan_angle) * xv[j]) : ray_angles[j];

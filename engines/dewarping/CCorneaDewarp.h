@@ -136,6 +136,15 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
   std::array<int, kMaxSize> traceColumn{};  // output pixel of each sample of the traced A-scan
   std::array<int, kMaxSize> traceSample{};
   DewarpDetail::HoleFillWork holeWork_;
+  // Work vectors of DewarpCurves: the traced points by corrected column, the points in column
+  // order and the spline's grid and values.
+  struct CurveWork {
+    std::vector<float> sample, column, X, Y, A, grid, values;
+  };
+  CurveWork curveWork_;
+  // Normalised lateral positions -1 .. 1 of the A-scans, for the B-scan width they were made for.
+  std::vector<float> lateral_;
+  int lateralWidth_ = -1;
 };
 
 }  // namespace Talvex::SDOCT::Algorithms
