@@ -23,7 +23,8 @@ constexpr int kPending = kLongestMove + kRadius + 1;  // A-scans of medians wait
 // window across the A-scans: the unreached pixels of the air above the cornea, where the source
 // samples are spread over more output samples, lie on the same samples over long runs of
 // A-scans, so that a window mostly moves on by one A-scan (7 values out, 7 in). A window further
-// than 6 A-scans from the last one is built anew. `below` counts the window's values under the
+// than kLongestMove A-scans from the last one is built anew (49 values in), which is cheaper than
+// moving it on by more. `below` counts the window's values under the
 // grey level m, which moves by single levels to the median after each move; starting from the
 // sample's previous median keeps that walk short.
 class RowMedians {
