@@ -15,8 +15,7 @@
 
 namespace Talvex::SDOCT::Algorithms {
 
-using DewarpDetail::InnerIndex;
-using DewarpDetail::MedianAtHoles;
+using DewarpDetail::FillHolesWithMedians;
 using DewarpDetail::NearestSample;
 
 namespace {
@@ -81,10 +80,14 @@ void CCorneaDewarp::SmoothSlopes(int bscanwidth) {
 
 void CCorneaDewarp::GeneralPreComputation(const float* layer, int bscanwidth, int ascanlen,
                                           const float* ray_angles, bool pivoit) {
-  using Common::Algorithms::DataStructures::CLineSpace;
-  const auto x = CLineSpace<float>::linspace(-1.0f, 1.0f, bscanwidth);
-  if (!x) return;
-  const float* xv = x->getdata();
+  if (bscanwidth < 1) return;
+  if (lateralWidth_ != bscanwidth) {  // once per B-scan width, not per B-scan
+    using Common::Algorithms::DataStructures::CLineSpace;
+    const auto x = CLineSpace<float>::linspace(-1.0f, 1.0f, bscanwidth);
+    lateral_.assign(x->getdata(), x->getdata() + bscanwidth);
+    lateralWidth_ = bscanwidth;
+  }
+  const float* xv = lateral_.data();
   for (int j = 0; j < bscanwidth; ++j) {
     const float angle =
         pivoit ? static_cast<float>(static_cast<double>(half_scan_angle) * xv[j]) : ray_angles[j];
@@ -125,35 +128,66 @@ CCorneaDewarp::Refraction CCorneaDewarp::Refract(int j) const {
   return r;
 }
 
+namespace {
+
+// Output pixels of traced points: the column nearest(l * toColumn + width / 2) and the sample
+// nearest(a * toSample - offset), each inside the image and not 0 (as DewarpDetail::InnerIndex).
+struct PixelGrid {
+  double toColumn, halfWidth, width, toSample, offset, length;
+
+  // column[k] and sample[k] for k = from .. to - 1 of the points axial(k), lateral(k); column -1
+  // where the point falls outside. Branch-free, so that the samples go through in vector lanes.
+  template <typename Axial, typename Lateral>
+  void Place(int from, int to, Axial axial, Lateral lateral, int* column, int* sample) const {
+    for (int k = from; k < to; ++k) {
+      const double c = lateral(k) * toColumn + halfWidth + 0.5;
+      const double p = axial(k) * toSample - offset + 0.5;
+      const bool inside = (c >= 1.0) & (c < width) & (p >= 1.0) & (p < length);
+      column[k] = inside ? static_cast<int>(inside ? c : 0.0) : -1;
+      sample[k] = static_cast<int>(inside ? p : 0.0);
+    }
+  }
+};
+
+}  // namespace
+
 template <typename Place>
 void CCorneaDewarp::TraceAScan(int j, int s, int ascanlen, float offset, bool mode, int bscanwidth,
-                               int dewarpascanlen, Place place) const {
+                               int dewarpascanlen, Place place) {
   const double W = bscanwidth;
   // Millimetres to output pixels, laterally and axially (products, not quotients, per sample).
-  const double toColumn = W / scan_width, toSample = ascanlen / static_cast<double>(scan_depth);
-  const auto trace = [&](int k, double a, double l) {
-    const int c = InnerIndex(l * toColumn + W / 2, bscanwidth);
-    const int p = InnerIndex(a * toSample - offset, dewarpascanlen);
-    if (c < 0 || p < 0) return;
-    place(static_cast<long long>(c) * dewarpascanlen + p, k);
-  };
-  const double beamA = beamAxial[j], beamL = beamLateral[j];
-  for (int k = 0; k < s; ++k) {
-    if (mode)
-      trace(k, sampleDepth[k] * beamA + sagTerm[j], sampleDepth[k] * beamL + lateralBase[j]);
-    else
-      place(static_cast<long long>(j) * dewarpascanlen + k, k);
+  const PixelGrid grid{W / scan_width,
+                       W / 2,
+                       W,
+                       ascanlen / static_cast<double>(scan_depth),
+                       offset,
+                       static_cast<double>(dewarpascanlen)};
+  int* column = traceColumn.data();
+  int* sample = traceSample.data();
+  const float* depth = sampleDepth.data();
+  if (mode) {
+    const double beamA = beamAxial[j], beamL = beamLateral[j];
+    const double sag = sagTerm[j], base = lateralBase[j];
+    grid.Place(
+        0, s, [&](int k) { return depth[k] * beamA + sag; },
+        [&](int k) { return depth[k] * beamL + base; }, column, sample);
+  } else {
+    for (int k = 0; k < s; ++k) column[k] = j, sample[k] = k;
   }
   const Refraction r = Refract(j);
   const double inTissue = 1.0 / n_group;  // optical path to physical length below the surface
-  for (int k = s; k < ascanlen; ++k) {
-    const double L = (static_cast<double>(sampleDepth[k]) - sampleDepth[s]) * inTissue;
-    trace(k, r.rAxial * L + surfaceAxial[j], r.rLateral * L + surfaceLateral[j]);
-  }
+  const double atSurface = sampleDepth[s];
+  const double surfaceA = surfaceAxial[j], surfaceL = surfaceLateral[j];
+  const auto below = [&](int k) { return (static_cast<double>(depth[k]) - atSurface) * inTissue; };
+  grid.Place(
+      s, ascanlen, [&](int k) { return r.rAxial * below(k) + surfaceA; },
+      [&](int k) { return r.rLateral * below(k) + surfaceL; }, column, sample);
+  // In order of k: where samples crowd onto one pixel, the last one is kept.
+  for (int k = 0; k < ascanlen; ++k)
+    if (column[k] >= 0) place(static_cast<long long>(column[k]) * dewarpascanlen + sample[k], k);
 }
 
-void CCorneaDewarp::FillHoles(int bscanwidth, std::uint8_t* maxDewarpBscan,
-                              std::uint8_t* dewarpBscan, int dewarpascanlen) {
+void CCorneaDewarp::FillHoles(int bscanwidth, std::uint8_t* dewarpBscan, int dewarpascanlen) {
   // The unreached background takes the value of the last byte; it is cleared and refilled from
   // the median of its neighbourhood. Pixels within 3 of the image edge have no full 7 x 7
   // neighbourhood and stay cleared.
@@ -161,18 +195,13 @@ void CCorneaDewarp::FillHoles(int bscanwidth, std::uint8_t* maxDewarpBscan,
   const long long total = static_cast<long long>(bscanwidth) * dewarpascanlen;
   const std::uint8_t background = dewarpBscan[total - 1];
   for (long long i = 0; i < total; ++i)
-    if (dewarpBscan[i] == background) dewarpBscan[i] = 0;
-  MedianAtHoles(dewarpBscan, bscanwidth, dewarpascanlen, maxDewarpBscan);
-  for (int c = 3; c < bscanwidth - 3; ++c) {
-    const long long row = static_cast<long long>(c) * dewarpascanlen;
-    for (int p = 3; p < dewarpascanlen - 3; ++p)
-      if (dewarpBscan[row + p] == 0) dewarpBscan[row + p] = maxDewarpBscan[row + p];
-  }
+    dewarpBscan[i] = dewarpBscan[i] == background ? std::uint8_t{0} : dewarpBscan[i];
+  FillHolesWithMedians(dewarpBscan, bscanwidth, dewarpascanlen, holeWork_);
 }
 
 void CCorneaDewarp::DewarpBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen,
                                 const float* layer, float* xMap, float* yMap,
-                                std::uint8_t* maxDewarpBscan, float offset, bool mode,
+                                std::uint8_t* /*maxDewarpBscan*/, float offset, bool mode,
                                 std::uint8_t* dewarpBscan, int dewarpascanlen) {
   if (!mode && dewarpascanlen < ascanlen) throw AlgorithmException(kKeepAboveNeedsLength);
   for (int j = 0; j < bscanwidth; ++j) {
@@ -188,12 +217,12 @@ void CCorneaDewarp::DewarpBscan(const std::uint8_t* bscan, int bscanwidth, int a
              IppiRect{0, 0, ascanlen, bscanwidth}, xMap, 4 * dewarpascanlen, yMap,
              4 * dewarpascanlen, dewarpBscan, dewarpascanlen, IppiSize{dewarpascanlen, bscanwidth},
              IPPI_INTER_CUBIC);
-  FillHoles(bscanwidth, maxDewarpBscan, dewarpBscan, dewarpascanlen);
+  FillHoles(bscanwidth, dewarpBscan, dewarpascanlen);
 }
 
 void CCorneaDewarp::ScatterBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen,
-                                 const float* layer, std::uint8_t* maxDewarpBscan, float offset,
-                                 bool mode, std::uint8_t* dewarpBscan, int dewarpascanlen) {
+                                 const float* layer, float offset, bool mode,
+                                 std::uint8_t* dewarpBscan, int dewarpascanlen) {
   // Every map position is a whole source pixel inside the B-scan, where the remap reads that
   // pixel as it stands; an output pixel no sample reaches keeps the zero-filled maps' position
   // (0, 0). Writing the pixels in the maps' order (A-scan after A-scan, sample after sample: the
@@ -206,7 +235,7 @@ void CCorneaDewarp::ScatterBscan(const std::uint8_t* bscan, int bscanwidth, int 
     TraceAScan(j, NearestSample(layer[j], ascanlen - 1), ascanlen, offset, mode, bscanwidth,
                dewarpascanlen, place);
   }
-  FillHoles(bscanwidth, maxDewarpBscan, dewarpBscan, dewarpascanlen);
+  FillHoles(bscanwidth, dewarpBscan, dewarpascanlen);
 }
 
 void CCorneaDewarp::DewarpBscans(const std::uint8_t* bscans, int numbscans, int bscanwidth,
@@ -218,16 +247,12 @@ void CCorneaDewarp::DewarpBscans(const std::uint8_t* bscans, int numbscans, int 
   if (!mode && dewarpascanlen < ascanlen) throw AlgorithmException(kKeepAboveNeedsLength);
   if (numbscans < 1 || bscanwidth < 1 || ascanlen < 1 || dewarpascanlen < 1) return;
   FillSampleDepths(ascanlen, nn);
-  // The median scratch is the engine's own and grows only: a facade that corrects a volume
-  // B-scan by B-scan allocates it once.
-  const std::size_t outSize = static_cast<std::size_t>(bscanwidth) * dewarpascanlen;
-  if (scratch_.size() < outSize) scratch_.resize(outSize);
   for (int b = 0; b < numbscans; ++b) {
     const std::size_t row = static_cast<std::size_t>(b) * bscanwidth;
     GeneralPreComputation(layer + row, bscanwidth, ascanlen,
                           ray_angles ? ray_angles + row : nullptr, pivoit);
-    ScatterBscan(bscans + row * ascanlen, bscanwidth, ascanlen, layer + row, scratch_.data(),
-                 offset, mode, dewarpBscans + row * dewarpascanlen, dewarpascanlen);
+    ScatterBscan(bscans + row * ascanlen, bscanwidth, ascanlen, layer + row, offset, mode,
+                 dewarpBscans + row * dewarpascanlen, dewarpascanlen);
   }
 }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engines/base/CAnteriorSegmentModule.h"
+#include "engines/dewarping/DewarpHoleMedian.h"
 
 namespace Talvex::SDOCT::Algorithms {
 
@@ -56,12 +57,12 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
                     float offset, bool mode, std::uint8_t* dewarpBscans, int dewarpascanlen);
 
   // Corrects one B-scan with the tables of the last pre-computation. xMap, yMap: zero-filled
-  // bscanwidth x dewarpascanlen floats; maxDewarpBscan: scratch image of the output size.
-  // Output pixels that no source pixel reaches are filled from a 7 x 7 median of their
-  // neighbourhood (those within 3 pixels of the image edge are left 0); maxDewarpBscan holds the
-  // medians at those pixels only. Throws "IPP: ippiRemap_8u_C1R() failed." or
-  // "IPP: ippiFilterMedian_8u_C1R() failed." (an output under 7 x 7 pixels, which has no full
-  // neighbourhood: the medians themselves cannot fail).
+  // bscanwidth x dewarpascanlen floats; maxDewarpBscan is not used (the engine keeps its own
+  // work area) and may be null. Output pixels that no source pixel reaches are filled from a
+  // 7 x 7 median of their neighbourhood (those within 3 pixels of the image edge are left 0).
+  // Throws
+  // "IPP: ippiRemap_8u_C1R() failed." or "IPP: ippiFilterMedian_8u_C1R() failed." (an output under
+  // 7 x 7 pixels, which has no full neighbourhood: the medians themselves cannot fail).
   void DewarpBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen, const float* layer,
                    float* xMap, float* yMap, std::uint8_t* maxDewarpBscan, float offset, bool mode,
                    std::uint8_t* dewarpBscan, int dewarpascanlen);
@@ -106,14 +107,12 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
   // with `at` the output pixel c * dewarpascanlen + p, in order of k.
   template <typename Place>
   void TraceAScan(int j, int s, int ascanlen, float offset, bool mode, int bscanwidth,
-                  int dewarpascanlen, Place place) const;
+                  int dewarpascanlen, Place place);
   // Clears the unreached background and fills it from the 7 x 7 medians.
-  static void FillHoles(int bscanwidth, std::uint8_t* maxDewarpBscan, std::uint8_t* dewarpBscan,
-                        int dewarpascanlen);
+  void FillHoles(int bscanwidth, std::uint8_t* dewarpBscan, int dewarpascanlen);
   // DewarpBscan without maps: the source pixels written straight into the corrected image.
   void ScatterBscan(const std::uint8_t* bscan, int bscanwidth, int ascanlen, const float* layer,
-                    std::uint8_t* maxDewarpBscan, float offset, bool mode,
-                    std::uint8_t* dewarpBscan, int dewarpascanlen);
+                    float offset, bool mode, std::uint8_t* dewarpBscan, int dewarpascanlen);
 
   float n_phase = 1.372f;
   float n_group = 1.383f;
@@ -134,7 +133,18 @@ class CCorneaDewarp : public CAnteriorSegmentModule {
   std::array<float, kMaxSize> surfaceLateral{};
   std::array<double, kMaxSize> slopeAxial{};
   std::array<double, kMaxSize> slopeLateral{};
-  std::vector<std::uint8_t> scratch_;  // median image of DewarpBscans
+  std::array<int, kMaxSize> traceColumn{};  // output pixel of each sample of the traced A-scan
+  std::array<int, kMaxSize> traceSample{};
+  DewarpDetail::HoleFillWork holeWork_;
+  // Work vectors of DewarpCurves: the traced points by corrected column, the points in column
+  // order and the spline's grid and values.
+  struct CurveWork {
+    std::vector<float> sample, column, X, Y, A, grid, values;
+  };
+  CurveWork curveWork_;
+  // Normalised lateral positions -1 .. 1 of the A-scans, for the B-scan width they were made for.
+  std::vector<float> lateral_;
+  int lateralWidth_ = -1;
 };
 
 }  // namespace Talvex::SDOCT::Algorithms

@@ -17,9 +17,9 @@ using DewarpDetail::NearestSample;
 namespace {
 
 // Interpolates the traced values over the integer columns c0 .. c1 of the traced abscissae and
-// writes them into out (bscanwidth values, -1 outside).
+// writes them into out (bscanwidth values, -1 outside); grid and values are work vectors.
 void WriteOverColumns(const std::vector<float>& X, const std::vector<float>& Y, int bscanwidth,
-                      float* out) {
+                      std::vector<float>& grid, std::vector<float>& values, float* out) {
   for (int i = 0; i < bscanwidth; ++i) out[i] = -1.0f;
   const int n = static_cast<int>(X.size());
   if (n == 0) return;
@@ -29,9 +29,9 @@ void WriteOverColumns(const std::vector<float>& X, const std::vector<float>& Y, 
     return;
   }
   const int c1 = static_cast<int>(X.back());
-  std::vector<float> grid(c1 - c0 + 1);
+  grid.resize(c1 - c0 + 1);
   for (int i = 0; i < static_cast<int>(grid.size()); ++i) grid[i] = static_cast<float>(c0 + i);
-  std::vector<float> values(grid.size());
+  values.resize(grid.size());
   Engines::RequireSuccess(
       Common::Algorithms::Numerics::cspline(X.data(), Y.data(), n, grid.data(), values.data(),
                                             static_cast<int>(grid.size())),
@@ -46,7 +46,12 @@ float Asin(double v) { return std::asin(static_cast<float>(std::fmin(v, 1.0))); 
 void CCorneaDewarp::DewarpCurves(int bscanwidth, int ascanlen, const float* layer1In,
                                  const float* layer2In, float* ray_angles, float offset,
                                  float* layer2Out, int dewarpascanlen) {
-  std::vector<float> sample(bscanwidth, -1.0f), column(bscanwidth, -1.0f);
+  // The engine's work vectors keep their capacity: no allocation after the first B-scan.
+  CurveWork& w = curveWork_;
+  w.sample.assign(bscanwidth, -1.0f);
+  w.column.assign(bscanwidth, -1.0f);
+  std::vector<float>& sample = w.sample;
+  std::vector<float>& column = w.column;
   const double W = bscanwidth;
   for (int j = 0; j < bscanwidth; ++j) {
     if (!(layer1In[j] >= 0.0f) || !(layer2In[j] >= 0.0f)) continue;
@@ -77,15 +82,15 @@ void CCorneaDewarp::DewarpCurves(int bscanwidth, int ascanlen, const float* laye
     column[ci] = static_cast<float>(c);
     ray_angles[ci] = static_cast<float>(turn);
   }
-  std::vector<float> X, Y, A;
+  w.X.clear(), w.Y.clear(), w.A.clear();
   for (int i = 0; i < bscanwidth; ++i) {
     if (!(sample[i] > 0.0f)) continue;
-    X.push_back(column[i]);
-    Y.push_back(sample[i]);
-    A.push_back(ray_angles[i]);
+    w.X.push_back(column[i]);
+    w.Y.push_back(sample[i]);
+    w.A.push_back(ray_angles[i]);
   }
-  WriteOverColumns(X, Y, bscanwidth, layer2Out);
-  WriteOverColumns(X, A, bscanwidth, ray_angles);
+  WriteOverColumns(w.X, w.Y, bscanwidth, w.grid, w.values, layer2Out);
+  WriteOverColumns(w.X, w.A, bscanwidth, w.grid, w.values, ray_angles);
 }
 
 void CCorneaDewarp::DewarpSurfaces(int numbscans, int bscanwidth, int ascanlen,

@@ -61,6 +61,38 @@ TEST(DewarpHoleMedian, EveryUnreachedInnerPixelGetsTheMedianOfItsWindowAndNoOthe
   }
 }
 
+// Unreached samples on the same rows over runs of A-scans with gaps of 1 to 9 A-scans between
+// them (each sample's running histogram moves on or is rebuilt), among grey levels with zeros.
+Bytes Rows(int width, int length, unsigned seed) {
+  std::mt19937 random(seed);
+  Bytes image(static_cast<std::size_t>(width) * length);
+  for (auto& v : image) v = static_cast<std::uint8_t>(random() % 100 < 20 ? 0 : random() % 256);
+  for (int p = 5; p < length; p += 4)
+    for (int c = 0; c < width; c += 1 + static_cast<int>(random() % 9))
+      image[static_cast<std::size_t>(c) * length + p] = 0;
+  return image;
+}
+
+TEST(DewarpHoleMedian, FillingInPlaceGivesEveryHoleTheMedianOfTheImageAsGiven) {
+  Talvex::SDOCT::Algorithms::DewarpDetail::HoleFillWork work;  // reused: sizes grow and shrink
+  for (unsigned seed : {4u, 5u, 6u}) {
+    const int width = 60 + 13 * static_cast<int>(seed), length = 150 - 17 * static_cast<int>(seed);
+    for (const Bytes& image : {Scene(width, length, seed), Rows(width, length, seed)}) {
+      Bytes filled = image;
+      Talvex::SDOCT::Algorithms::DewarpDetail::FillHolesWithMedians(filled.data(), width, length,
+                                                                    work);
+      for (int c = 0; c < width; ++c)
+        for (int p = 0; p < length; ++p) {
+          const int at = c * length + p;
+          const bool inner = c >= 3 && c < width - 3 && p >= 3 && p < length - 3;
+          const int expected =
+              image[at] == 0 && inner ? SortedMedian(image, length, c, p) : image[at];
+          ASSERT_EQ(filled[at], expected) << "seed " << seed << " at " << c << ", " << p;
+        }
+    }
+  }
+}
+
 TEST(DewarpHoleMedian, SmallestImageHasOneInnerPixel) {
   Bytes image(49, 5), medians(49, 77);
   image[24] = 0;  // the centre
