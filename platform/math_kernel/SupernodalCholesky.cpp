@@ -167,34 +167,37 @@ struct ColumnUpdate {
   double* factors;  // work: (p1 - p0) x NB factors
 };
 
-template <int NB>
-TALVEX_ALWAYS_INLINE void UpdateColumnsFixed(const ColumnUpdate& u) {
+// Rows [i, i + 4 * R) of the NB targets over all source columns; a zero factor skips its
+// subtraction only when `skipZeros` (with no zero factor the branch-free loop is taken).
+template <int NB, int R, bool skipZeros>
+TALVEX_ALWAYS_INLINE void UpdateRows(const ColumnUpdate& u, int i) {
   const int np = u.p1 - u.p0;
-  for (int p = 0; p < np; ++p) {
-    const double* cp = u.panel + static_cast<std::size_t>(u.p0 + p) * u.m;
-    for (int t = 0; t < NB; ++t) u.factors[p * NB + t] = cp[u.fRow[t]];
-  }
-  int i = u.r0;
-  for (; i + 8 <= u.m; i += 8) {
-    V4 lo[NB], hi[NB];
-    double* at[NB];
-    for (int t = 0; t < NB; ++t) at[t] = u.target[t] + (i - u.shift);
-    for (int t = 0; t < NB; ++t) Load4(lo[t], at[t]), Load4(hi[t], at[t] + 4);
-    const double* cp = u.panel + static_cast<std::size_t>(u.p0) * u.m + i;
-    for (int p = 0; p < np; ++p, cp += u.m) {
-      V4 x0, x1;
-      Load4(x0, cp);
-      Load4(x1, cp + 4);
-      for (int t = 0; t < NB; ++t) {
-        const double f = u.factors[p * NB + t];
-        if (f == 0.0) continue;
-        const V4 fv = {f, f, f, f};
-        lo[t] -= x0 * fv;
-        hi[t] -= x1 * fv;
-      }
+  V4 acc[NB][R];
+  double* at[NB];
+  for (int t = 0; t < NB; ++t) at[t] = u.target[t] + (i - u.shift);
+  for (int t = 0; t < NB; ++t)
+    for (int q = 0; q < R; ++q) Load4(acc[t][q], at[t] + 4 * q);
+  const double* cp = u.panel + static_cast<std::size_t>(u.p0) * u.m + i;
+  for (int p = 0; p < np; ++p, cp += u.m) {
+    V4 x[R];
+    for (int q = 0; q < R; ++q) Load4(x[q], cp + 4 * q);
+    for (int t = 0; t < NB; ++t) {
+      const double f = u.factors[p * NB + t];
+      if (skipZeros && f == 0.0) continue;
+      const V4 fv = {f, f, f, f};
+      for (int q = 0; q < R; ++q) acc[t][q] -= x[q] * fv;
     }
-    for (int t = 0; t < NB; ++t) Store4(at[t], lo[t]), Store4(at[t] + 4, hi[t]);
   }
+  for (int t = 0; t < NB; ++t)
+    for (int q = 0; q < R; ++q) Store4(at[t] + 4 * q, acc[t][q]);
+}
+
+template <int NB, bool skipZeros>
+TALVEX_ALWAYS_INLINE void UpdateAllRows(const ColumnUpdate& u) {
+  const int np = u.p1 - u.p0;
+  int i = u.r0;
+  for (; i + 8 <= u.m; i += 8) UpdateRows<NB, 2, skipZeros>(u, i);
+  if (i + 4 <= u.m) UpdateRows<NB, 1, skipZeros>(u, i), i += 4;
   for (; i < u.m; ++i) {
     for (int t = 0; t < NB; ++t) {
       double v = u.target[t][i - u.shift];
@@ -205,6 +208,23 @@ TALVEX_ALWAYS_INLINE void UpdateColumnsFixed(const ColumnUpdate& u) {
       u.target[t][i - u.shift] = v;
     }
   }
+}
+
+template <int NB>
+TALVEX_ALWAYS_INLINE void UpdateColumnsFixed(const ColumnUpdate& u) {
+  const int np = u.p1 - u.p0;
+  bool anyZero = false;
+  for (int p = 0; p < np; ++p) {
+    const double* cp = u.panel + static_cast<std::size_t>(u.p0 + p) * u.m;
+    for (int t = 0; t < NB; ++t) {
+      u.factors[p * NB + t] = cp[u.fRow[t]];
+      anyZero = anyZero || cp[u.fRow[t]] == 0.0;
+    }
+  }
+  if (anyZero)
+    UpdateAllRows<NB, true>(u);
+  else
+    UpdateAllRows<NB, false>(u);
 }
 
 TALVEX_ALWAYS_INLINE void UpdateColumnsBody(const ColumnUpdate& u, int count) {
