@@ -3,7 +3,12 @@
 #include <Eigen/OrderingMethods>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "platform/TalvexSimd.h"
 
@@ -118,32 +123,6 @@ std::vector<int> Postorder(const std::vector<int>& parent) {
     }
   }
   return post;
-}
-
-// Row structure of every column of the factor (column j: j first, then the rest unsorted), from
-// the matrix's own entries and the structures of the children in the elimination tree.
-void ColumnStructures(const std::vector<int>& colStart, const std::vector<int>& rowOf,
-                      const std::vector<int>& parent, std::vector<int>& start,
-                      std::vector<int>& rows) {
-  const int n = static_cast<int>(parent.size());
-  std::vector<int> head, next, mark(static_cast<std::size_t>(n), -1);
-  ChildLists(parent, head, next);
-  start.assign(static_cast<std::size_t>(n) + 1, 0);
-  rows.clear();
-  rows.reserve(rowOf.size() * 4);
-  for (int j = 0; j < n; ++j) {
-    start[j] = static_cast<int>(rows.size());
-    rows.push_back(j);
-    mark[j] = j;
-    const auto add = [&](int i) {
-      if (mark[i] != j) mark[i] = j, rows.push_back(i);
-    };
-    for (int q = colStart[j]; q < colStart[j + 1]; ++q)
-      if (rowOf[q] > j) add(rowOf[q]);
-    for (int c = head[j]; c != -1; c = next[c])
-      for (int q = start[c] + 1; q < start[c + 1]; ++q) add(rows[q]);
-  }
-  start[n] = static_cast<int>(rows.size());
 }
 
 // ---- Dense kernels --------------------------------------------------------------------------
@@ -299,6 +278,25 @@ std::size_t PackedColumn(int u, int b) {
 
 }  // namespace
 
+void SupernodalCholesky::BlockFree::operator()(double* p) const { std::free(p); }
+
+SupernodalCholesky::Block SupernodalCholesky::NewBlock(std::size_t count) {
+  constexpr std::size_t kHugePage = std::size_t(2) << 20;
+  const std::size_t bytes = std::max<std::size_t>(count, 1) * sizeof(double);
+  void* p = nullptr;
+  if (bytes < 2 * kHugePage) {
+    p = std::malloc(bytes);
+  } else {
+    const std::size_t whole = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    p = std::aligned_alloc(kHugePage, whole);
+#ifdef MADV_HUGEPAGE
+    if (p != nullptr) madvise(p, whole, MADV_HUGEPAGE);  // advice only: no failure to handle
+#endif
+  }
+  if (p == nullptr) throw std::bad_alloc();
+  return Block(static_cast<double*>(p));
+}
+
 void SupernodalCholesky::PermuteLower(const Matrix& lower) {
   const std::vector<int> newIndex = Inverse(order_);
   const int* p = lower.outerIndexPtr();
@@ -336,37 +334,63 @@ void SupernodalCholesky::Analyse(const Matrix& lower) {
   position_.assign(static_cast<std::size_t>(n_), 0);
 }
 
+// The structure of column j of the factor is j, the rows of the matrix's own column below j and
+// the structures of its children in the elimination tree without the children themselves. In
+// postorder the children's structures are the last ones still pending, so they are kept on a
+// stack and dropped once their parent has taken them in: only the structures of pending columns
+// are ever stored, and that of the column before, whose supernode it may end.
 void SupernodalCholesky::FindSupernodes(const std::vector<int>& parent) {
-  std::vector<int> start, structure;
-  ColumnStructures(colStart_, rowOf_, parent, start, structure);
-  const auto count = [&](int j) { return start[j + 1] - start[j]; };
-  // Column j joins the supernode of j - 1 when the structure of j - 1 is j - 1 and that of j. (Also
-  // merging columns whose structures differ a little, storing some zeros, was measured slower
-  // on the grid fit's matrices.)
+  std::vector<int> childCount(static_cast<std::size_t>(n_), 0);
+  for (int j = 0; j < n_; ++j)
+    if (parent[j] != -1) ++childCount[parent[j]];
+  std::vector<int> mark(static_cast<std::size_t>(n_), -1), pendingRows, pendingStart, current,
+      previous;
   std::vector<int> supernodeOf(static_cast<std::size_t>(n_));
   supernodes_.clear();
+  rowIndex_.clear();
+  // Rows of a supernode: its columns and the structure of its last column.
+  const auto finish = [&](Supernode& s, const std::vector<int>& lastStructure) {
+    s.rowStart = static_cast<int>(rowIndex_.size());
+    for (int c = s.first; c < s.first + s.columns - 1; ++c) rowIndex_.push_back(c);
+    rowIndex_.insert(rowIndex_.end(), lastStructure.begin(), lastStructure.end());
+    std::sort(rowIndex_.begin() + s.rowStart, rowIndex_.end());
+    s.rows = static_cast<int>(rowIndex_.size()) - s.rowStart;
+  };
   for (int j = 0; j < n_; ++j) {
-    if (j > 0 && parent[j - 1] == j && count(j - 1) == count(j) + 1) {
+    current.assign(1, j);
+    mark[j] = j;
+    const auto add = [&](int i) {
+      if (mark[i] != j) mark[i] = j, current.push_back(i);
+    };
+    for (int q = colStart_[j]; q < colStart_[j + 1]; ++q)
+      if (rowOf_[q] > j) add(rowOf_[q]);
+    for (int c = 0; c < childCount[j]; ++c) {
+      const int from = pendingStart.back();
+      for (std::size_t q = static_cast<std::size_t>(from) + 1; q < pendingRows.size(); ++q)
+        add(pendingRows[q]);
+      pendingRows.resize(static_cast<std::size_t>(from));
+      pendingStart.pop_back();
+    }
+    // Column j joins the supernode of j - 1 when the structure of j - 1 is j - 1 and that of j.
+    // (Also merging columns whose structures differ a little, storing some zeros, was measured
+    // slower on the grid fit's matrices.)
+    if (j > 0 && parent[j - 1] == j && previous.size() == current.size() + 1) {
       ++supernodes_.back().columns;
     } else {
+      if (j > 0) finish(supernodes_.back(), previous);
       Supernode s;
       s.first = j;
       s.columns = 1;
       supernodes_.push_back(s);
     }
     supernodeOf[j] = static_cast<int>(supernodes_.size()) - 1;
+    if (parent[j] != -1) {
+      pendingStart.push_back(static_cast<int>(pendingRows.size()));
+      pendingRows.insert(pendingRows.end(), current.begin(), current.end());
+    }
+    std::swap(previous, current);
   }
-  // Rows of a supernode: its columns and the structure of its last column.
-  rowIndex_.clear();
-  for (Supernode& s : supernodes_) {
-    const int l = s.first + s.columns - 1;
-    s.rowStart = static_cast<int>(rowIndex_.size());
-    for (int c = s.first; c < l; ++c) rowIndex_.push_back(c);
-    rowIndex_.insert(rowIndex_.end(), structure.begin() + start[l],
-                     structure.begin() + start[l + 1]);
-    std::sort(rowIndex_.begin() + s.rowStart, rowIndex_.end());
-    s.rows = static_cast<int>(rowIndex_.size()) - s.rowStart;
-  }
+  if (n_ > 0) finish(supernodes_.back(), previous);
   for (Supernode& s : supernodes_) {
     const int p = parent[s.first + s.columns - 1];
     if (p != -1) ++supernodes_[supernodeOf[p]].children;
@@ -396,7 +420,7 @@ void SupernodalCholesky::SizeWorkAreas() {
       stackPeak_ = std::max(stackPeak_, top);
     }
   }
-  values_.reset(new double[std::max<std::size_t>(values, 1)]);
+  values_ = NewBlock(values);
 }
 
 // The front of supernode s: its panel (rows x columns, in the factor) and its update matrix
@@ -424,8 +448,7 @@ bool SupernodalCholesky::Factorize(const Matrix& lower) {
   }
   Analyse(lower);
   const std::size_t u2 = static_cast<std::size_t>(largestUpdate_) * largestUpdate_;
-  std::unique_ptr<double[]> update(new double[std::max<std::size_t>(u2, 1)]);
-  std::unique_ptr<double[]> stack(new double[std::max<std::size_t>(stackPeak_, 1)]);
+  const Block update = NewBlock(u2), stack = NewBlock(stackPeak_);
   std::vector<double> factors(static_cast<std::size_t>(kBlock) * std::max(widestSupernode_, 1));
   std::vector<int> pending;               // supernodes whose update matrices are on the stack
   std::vector<std::size_t> pendingStart;  // their places on the stack
