@@ -6,7 +6,6 @@
 #include "common/data_structures/CLineSpace.h"
 #include "engines/base/LibraryStatus.h"
 #include "engines/cornea_map/CCorneaMapSubfield.h"
-#include "platform/image/TalvexIppiBasic.h"
 #include "platform/signal/TalvexIpps.h"
 
 namespace Talvex::SDOCT::Algorithms::Detail {
@@ -64,11 +63,30 @@ RadialScan PrepareRadialScan(const float* AngleData, int numbscans, int bscanwid
   return scan;
 }
 
+// The transpose followed by the mirror of the rows is a quarter turn: display element (y, x) is
+// engine element (x, W - 1 - y). It is done in place, four elements at a time along their cycle,
+// in tiles so that the column-wise sides of the cycles stay in cache.
 void ToDisplayOrientation(float* map, int width) {
-  const Platform::IppiSize roi{width, width};
-  const int step = width * static_cast<int>(sizeof(float));
-  TALVEX_IPP(ippiTranspose_32f_C1IR, map, step, roi);
-  TALVEX_IPP(ippiMirror_32f_C1IR, map, step, roi, Platform::ippAxsHorizontal);
+  if (map == nullptr || width < 1) Engines::ThrowIppFailure("ippiTranspose_32f_C1IR");
+  constexpr int kTile = 16;
+  const int last = width - 1, half = width / 2;
+  const auto at = [map, width](int y, int x) -> float& {
+    return map[static_cast<size_t>(y) * width + x];
+  };
+  for (int y0 = 0; y0 < half; y0 += kTile) {
+    const int y1 = std::min(y0 + kTile, half);
+    for (int x0 = y0; x0 < last - y0; x0 += kTile) {
+      for (int y = y0; y < y1; ++y) {
+        for (int x = std::max(x0, y); x < std::min(x0 + kTile, last - y); ++x) {
+          const float t = at(y, x);
+          at(y, x) = at(x, last - y);
+          at(x, last - y) = at(last - y, last - x);
+          at(last - y, last - x) = at(last - x, y);
+          at(last - x, y) = t;
+        }
+      }
+    }
+  }
 }
 
 void CorneaMapMask(int numbscans, int bscanwidth, const float* fov, const float* angles,

@@ -30,8 +30,9 @@ RadialScan PrepareRadialScan(const float* AngleData, int numbscans, int bscanwid
                              const float* fovMuData);
 
 // Engine layout (element [i * width + j] at the i-th x and j-th y node) to display orientation
-// (rows from top = high y to bottom, columns along x), in place. Throws
-// "IPP: ippiTranspose_32f_C1IR() failed." and "IPP: ippiMirror_32f_C1IR() failed.".
+// (rows from top = high y to bottom, columns along x), in place: the transpose followed by the
+// mirror of the rows. Throws "IPP: ippiTranspose_32f_C1IR() failed." for a null map or a width
+// below 1.
 void ToDisplayOrientation(float* map, int width);
 
 // Adds to the mask (bscanwidth x bscanwidth, display orientation) the periphery of each sorted

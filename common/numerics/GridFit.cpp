@@ -152,46 +152,51 @@ float TripletNorm(const cs_sparse* T) {
   return c ? cs_norm(c.get()) : -1.0f;
 }
 
-// Upper triangle of the sorted normal matrix in one-based compressed rows, diagonal first.
-// False when a row has no positive diagonal (a node without any equation: singular system).
+// Upper triangle of the normal matrix (compressed columns, each row at most once per column) in
+// one-based compressed rows, columns ascending, so the diagonal first: entry (r, c), r <= c, of
+// column c goes to row r, the columns visited in ascending order. False when a row has no positive
+// diagonal (a node without any equation: singular system).
 bool UpperRows(const cs_sparse* N, int ngrid, std::vector<double>& values, std::vector<int>& cols,
                std::vector<int>& rowStart) {
-  const int reserve = (N->nz - ngrid) / 2 + ngrid + 10;
-  values.reserve(static_cast<size_t>(std::max(reserve, ngrid)));
-  cols.reserve(values.capacity());
   rowStart.assign(static_cast<size_t>(ngrid) + 1, 0);
-  int q = 0;
-  for (int r = 0; r < ngrid; ++r) {
-    while (q < N->nz && N->i[q] == r && N->p[q] < r) ++q;
-    if (q >= N->nz || N->i[q] != r || N->p[q] != r || !(N->x[q] > 0.0f)) return false;
-    rowStart[r] = static_cast<int>(values.size()) + 1;
-    for (; q < N->nz && N->i[q] == r; ++q) {
-      values.push_back(N->x[q]);
-      cols.push_back(N->p[q] + 1);
+  for (int c = 0; c < ngrid; ++c)
+    for (int q = N->p[c]; q < N->p[c + 1]; ++q)
+      if (N->i[q] <= c) ++rowStart[N->i[q] + 1];
+  for (int r = 0; r < ngrid; ++r) rowStart[r + 1] += rowStart[r];
+  values.resize(static_cast<size_t>(rowStart[ngrid]));
+  cols.resize(values.size());
+  std::vector<int> next(rowStart.begin(), rowStart.end() - 1);
+  for (int c = 0; c < ngrid; ++c) {
+    for (int q = N->p[c]; q < N->p[c + 1]; ++q) {
+      if (N->i[q] > c) continue;
+      const int k = next[N->i[q]]++;
+      values[k] = N->x[q];
+      cols[k] = c + 1;
     }
   }
-  rowStart[ngrid] = static_cast<int>(values.size()) + 1;
+  for (int r = 0; r < ngrid; ++r) {
+    const int k = rowStart[r];
+    if (k == rowStart[r + 1] || cols[k] != r + 1 || !(values[k] > 0.0)) return false;
+  }
+  for (int& k : rowStart) ++k;
   return true;
 }
 
-// Normal equations N = Mᵀ M and b = Mᵀ r of M = [A; λR] with r = [z; 0], both sorted triplets.
+// Normal equations N = Mᵀ M and b = Mᵀ r of M = [A; λR] with r = [z; 0], both compressed.
 bool NormalEquations(const cs_sparse* M, const std::vector<float>& z, CsMatrix& N, CsMatrix& b) {
   CsMatrix mc(cs_compress(M));
   if (!mc) return false;
   CsMatrix mt(cs_transpose(mc.get(), 1));
   if (!mt) return false;
-  CsMatrix nc(cs_multiply(mt.get(), mc.get()));
+  N.reset(cs_multiply(mt.get(), mc.get()));
   std::vector<float> r(static_cast<size_t>(M->m), 0.0f);
   std::copy(z.begin(), z.end(), r.begin());
   std::vector<int> rows(r.size()), zeros(r.size(), 0);
   for (size_t k = 0; k < rows.size(); ++k) rows[k] = static_cast<int>(k);
   CsMatrix rt(cs_set(rows.data(), zeros.data(), r.data(), M->m, M->m, 1));
   CsMatrix rc(rt ? cs_compress(rt.get()) : nullptr);
-  CsMatrix bc(rc ? cs_multiply(mt.get(), rc.get()) : nullptr);
-  if (!nc || !bc) return false;
-  N.reset(cs_uncompress(nc.get()));
-  b.reset(cs_uncompress(bc.get()));
-  return N && b && CGridFit::sortmatrixij(N.get()) == 0 && CGridFit::sortmatrixij(b.get()) == 0;
+  b.reset(rc ? cs_multiply(mt.get(), rc.get()) : nullptr);
+  return N && b;
 }
 
 // Solves the normal equations and writes the node values.
@@ -200,7 +205,7 @@ int SolveNormalEquations(const cs_sparse* N, const cs_sparse* b, int ngrid, floa
   std::vector<int> cols, rowStart;
   if (!UpperRows(N, ngrid, values, cols, rowStart)) return -1;
   std::vector<double> rhs(static_cast<size_t>(ngrid), 0.0), solution(rhs.size(), 0.0);
-  for (int q = 0; q < b->nz; ++q) rhs[b->i[q]] += b->x[q];
+  for (int q = 0; q < b->p[1]; ++q) rhs[b->i[q]] += b->x[q];
   if (SparseSolver(values.data(), cols.data(), rowStart.data(), rhs.data(), ngrid, ngrid,
                    static_cast<int>(values.size()), solution.data(), 1) != 0)
     return -1;

@@ -45,10 +45,21 @@ struct Scratch {
         sampleY(widthPix),
         query(Common::Algorithms::DataStructures::CLineSpace<float>::linspace(
             0.0f, static_cast<float>(widthPix - 1), isoWidth)),
-        posterior(isoWidth) {}
+        posterior(isoWidth),
+        curveLo(Blocks(isoWidth)),
+        curveHi(curveLo.size()),
+        edgeLo(curveLo.size()) {}
+  // Runs of kBlock segments (curve) or columns (region) that the nearest-point searches skip
+  // whole when their bounding box is no nearer than the best point so far.
+  static constexpr int kBlock = 16;
+  static size_t Blocks(int isoWidth) { return static_cast<size_t>(isoWidth / kBlock + 1); }
   std::vector<float> sampleX, sampleY;
   std::unique_ptr<Common::Algorithms::DataStructures::CVector<float>> query;
   std::vector<float> posterior;  // resampled posterior depth per square-pixel column
+  // Least and greatest posterior depth of the vertices of each run of segments (segments
+  // b * kBlock .. b * kBlock + kBlock - 1 join vertices b * kBlock .. (b + 1) * kBlock).
+  std::vector<float> curveLo, curveHi;
+  std::vector<int> edgeLo;  // least region edge of each run of columns
 };
 
 struct Geometry {
@@ -167,42 +178,80 @@ int WalkToNearestVertex(const std::vector<float>& c, int j, double px, double pz
 // point. A walk from the previous A-scan's vertex gives a first distance; the segments are then
 // scanned outward from there in both directions until the lateral gap alone exceeds the best
 // distance found, so the result is the nearest point of the whole curve even where a noisy
-// surface makes the walk stop at a local minimum.
-double NearestOnCurve(const std::vector<float>& c, double px, double pz, int& nearest) {
+// surface makes the walk stop at a local minimum. A run of segments whose common bounding box
+// (lo, hi: its least and greatest depth) is no nearer than the best point is passed over whole:
+// each of its segments would have been passed over on its own box.
+double NearestOnCurve(const std::vector<float>& c, const Scratch& s, double px, double pz,
+                      int& nearest) {
+  constexpr int K = Scratch::kBlock;
   const int n = static_cast<int>(c.size());
   nearest = WalkToNearestVertex(c, nearest, px, pz);
   double best = AroundVertex(c, nearest, px, pz);
   const int start = nearest;
+  const auto gapZ = [pz](double lo, double hi) {
+    return pz < lo ? lo - pz : (pz > hi ? pz - hi : 0.0);
+  };
+  // The box of the vertices x0 .. x1 at depths lo .. hi is no nearer than the best point.
+  const auto farBox = [&](double x0, double x1, double lo, double hi) {
+    const double gz = gapZ(lo, hi);
+    const double gx = px < x0 ? x0 - px : (px > x1 ? px - x1 : 0.0);
+    return gx * gx + gz * gz >= best;
+  };
   const auto consider = [&](int j) {  // the segment from vertex j to j + 1
-    // Its bounding box is no nearer than the best point so far: the segment is not either.
-    const double lo = std::min(c[j], c[j + 1]), hi = std::max(c[j], c[j + 1]);
-    const double gz = pz < lo ? lo - pz : (pz > hi ? pz - hi : 0.0);
-    const double gx = px < j ? j - px : (px > j + 1 ? px - (j + 1) : 0.0);
-    if (gx * gx + gz * gz >= best) return;
+    if (farBox(j, j + 1, std::min(c[j], c[j + 1]), std::max(c[j], c[j + 1]))) return;
     const double d = SegmentDistance2(c, j, px, pz);
     if (d < best) best = d, nearest = px - j < 0.5 ? j : j + 1;
   };
-  for (int j = start + 1; j + 1 < n; ++j) {
+  const auto beyondRight = [&](int j) {
     const double gap = j - px;
-    if (gap > 0.0 && gap * gap >= best) break;
-    consider(j);
-  }
-  for (int j = start - 2; j >= 0; --j) {
+    return gap > 0.0 && gap * gap >= best;
+  };
+  const auto beyondLeft = [&](int j) {
     const double gap = px - (j + 1);
-    if (gap > 0.0 && gap * gap >= best) break;
-    consider(j);
+    return gap > 0.0 && gap * gap >= best;
+  };
+  for (int j = start + 1; j + 1 < n && !beyondRight(j);) {
+    const int b = j / K, end = std::min((b + 1) * K, n - 1);
+    if (farBox(j, end, s.curveLo[b], s.curveHi[b])) {
+      j = end;
+      continue;
+    }
+    for (; j < end && !beyondRight(j); ++j) consider(j);
+    if (j < end) break;
+  }
+  for (int j = start - 2; j >= 0 && !beyondLeft(j);) {
+    const int b = j / K, first = b * K;
+    if (farBox(first, j + 1, s.curveLo[b], s.curveHi[b])) {
+      j = first - 1;
+      continue;
+    }
+    for (; j >= first && !beyondLeft(j); --j) consider(j);
+    if (j >= first) break;
   }
   return best;
 }
 
+// Least and greatest depth of the vertices of every run of segments of the posterior curve.
+void CurveBlocks(Scratch& s) {
+  constexpr int K = Scratch::kBlock;
+  const int n = static_cast<int>(s.posterior.size());
+  for (int b = 0; b * K < n - 1; ++b) {
+    const auto first = s.posterior.begin() + b * K;
+    const auto [lo, hi] =
+        std::minmax_element(first, s.posterior.begin() + std::min((b + 1) * K, n - 1) + 1);
+    s.curveLo[b] = *lo;
+    s.curveHi[b] = *hi;
+  }
+}
+
 // Replaces the grid distances of pachLine (square pixels) by distances to the posterior curve.
-void RefineToCurve(const float* anteriorLayer, const std::vector<float>& curve, const Geometry& g,
-                   float* pachLine) {
+void RefineToCurve(const float* anteriorLayer, Scratch& s, const Geometry& g, float* pachLine) {
+  CurveBlocks(s);
   const double lateral = g.widthPix > 1 ? (g.isoWidth - 1.0) / (g.widthPix - 1.0) : 0.0;
   int nearest = 0;
   for (int i = 0; i < g.widthPix; ++i) {
     if (!(pachLine[i] > 0.0f)) continue;
-    const double d2 = NearestOnCurve(curve, i * lateral, anteriorLayer[i], nearest);
+    const double d2 = NearestOnCurve(s.posterior, s, i * lateral, anteriorLayer[i], nearest);
     pachLine[i] = static_cast<float>(std::sqrt(d2));
   }
 }
@@ -227,7 +276,7 @@ int RunBscan(const float* anteriorLayer, const float* posteriorLayer, const Geom
     pachLine[i] = d < band.bottom ? disImOrg[static_cast<size_t>(i) * w + d - band.top] : 0.0f;
   }
   if (measure == CCorneaMap::ThicknessMeasure::SubPixel)
-    RefineToCurve(anteriorLayer, s.posterior, g, pachLine);
+    RefineToCurve(anteriorLayer, s, g, pachLine);
   return 0;
 }
 
@@ -239,30 +288,43 @@ int RunBscan(const float* anteriorLayer, const float* posteriorLayer, const Geom
 // whole number the distance transform finds, and columns farther than its root are not looked
 // at.
 
-// Squared distance in square pixels from column r at depth d to the drawn posterior region.
-long long RegionDistance2(const std::vector<int>& edge, int r, int d) {
-  const auto below = [&](int j) {
-    const long long g = std::max(0, edge[j] - d);
+// Squared distance in square pixels from column r at depth d to the drawn posterior region. A run
+// of columns whose least edge and nearest column are no nearer than the best so far is passed
+// over whole.
+long long RegionDistance2(const std::vector<int>& edge, const std::vector<int>& edgeLo, int r,
+                          int d) {
+  constexpr int K = Scratch::kBlock;
+  const auto below = [d](int e) {
+    const long long g = std::max(0, e - d);
     return g * g;
   };
-  long long best = below(r);
+  const auto lateral = [r](int j) { return static_cast<long long>(j - r) * (j - r); };
+  long long best = below(edge[r]);
   const int n = static_cast<int>(edge.size());
-  for (int j = r + 1; j < n; ++j) {
-    const long long lateral = static_cast<long long>(j - r) * (j - r);
-    if (lateral >= best) break;
-    best = std::min(best, lateral + below(j));
+  for (int j = r + 1; j < n && lateral(j) < best;) {
+    const int end = std::min((j / K + 1) * K, n);
+    if (lateral(j) + below(edgeLo[j / K]) >= best) {
+      j = end;
+      continue;
+    }
+    for (; j < end && lateral(j) < best; ++j) best = std::min(best, lateral(j) + below(edge[j]));
+    if (j < end) break;
   }
-  for (int j = r - 1; j >= 0; --j) {
-    const long long lateral = static_cast<long long>(r - j) * (r - j);
-    if (lateral >= best) break;
-    best = std::min(best, lateral + below(j));
+  for (int j = r - 1; j >= 0 && lateral(j) < best;) {
+    const int first = j / K * K;
+    if (lateral(j) + below(edgeLo[j / K]) >= best) {
+      j = first - 1;
+      continue;
+    }
+    for (; j >= first && lateral(j) < best; --j) best = std::min(best, lateral(j) + below(edge[j]));
+    if (j >= first) break;
   }
   return best;
 }
 
 // The distance as the transform stores it: the square root taken in single precision.
-float RegionDistance(const std::vector<int>& edge, int r, int d) {
-  return std::sqrt(static_cast<float>(static_cast<double>(RegionDistance2(edge, r, d))));
+float RegionDistance(const std::vector<int>& edge, const std::vector<int>& edgeLo, int r, int d) {
+  return std::sqrt(static_cast<float>(static_cast<double>(RegionDistance2(edge, edgeLo, r, d))));
 }
 
 // The two source columns and weights of destination row i of ImResize's linear resampling of
@@ -291,6 +353,9 @@ void RunBscanDirect(const float* anteriorLayer, const float* posteriorLayer, con
   const Band band = DepthBand(anteriorLayer, posteriorLayer, s.posterior, g);
   edge.resize(static_cast<size_t>(g.isoWidth));
   for (int j = 0; j < g.isoWidth; ++j) edge[j] = static_cast<int>(s.posterior[j]);
+  for (int j = 0; j < g.isoWidth; j += Scratch::kBlock)
+    s.edgeLo[j / Scratch::kBlock] = *std::min_element(
+        edge.begin() + j, edge.begin() + std::min(j + Scratch::kBlock, g.isoWidth));
   for (int i = 0; i < g.widthPix; ++i) {
     pachLine[i] = -1.0f;
     if (!HasThickness(anteriorLayer, posteriorLayer, i)) continue;
@@ -300,11 +365,11 @@ void RunBscanDirect(const float* anteriorLayer, const float* posteriorLayer, con
       continue;
     }
     const LateralTaps t = ResizeTaps(i, g.isoWidth, g.widthPix);
-    pachLine[i] =
-        t.w0 * RegionDistance(edge, t.first, d) + t.w1 * RegionDistance(edge, t.second, d);
+    pachLine[i] = t.w0 * RegionDistance(edge, s.edgeLo, t.first, d) +
+                  t.w1 * RegionDistance(edge, s.edgeLo, t.second, d);
   }
   if (measure == CCorneaMap::ThicknessMeasure::SubPixel)
-    RefineToCurve(anteriorLayer, s.posterior, g, pachLine);
+    RefineToCurve(anteriorLayer, s, g, pachLine);
 }
 
 }  // namespace

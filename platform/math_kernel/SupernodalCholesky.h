@@ -11,6 +11,11 @@
 // column of the factor, fundamental supernodes, then in postorder one dense front per supernode:
 // the matrix's own entries and the update matrices of its children added in, its columns
 // factorised, the remaining Schur complement passed on to the parent.
+//
+// Memory: the analysis sizes every work area (the largest front, the deepest stack of pending
+// update matrices), so the factorisation allocates each once. A supernode's columns are
+// factorised where they are stored in the factor; only its update matrix lives in a work area,
+// and it goes onto the stack as a packed lower triangle.
 #pragma once
 
 #include <Eigen/SparseCore>
@@ -24,8 +29,8 @@ class SupernodalCholesky {
   using Matrix = Eigen::SparseMatrix<double, Eigen::ColMajor, int>;
 
   // Factorises the symmetric matrix given by its lower triangle (entries above the diagonal are
-  // ignored). False when a pivot is not positive and finite (the matrix is not positive
-  // definite); the object then holds no factor.
+  // ignored; row indices ascending within each column). False when a pivot is not positive and
+  // finite (the matrix is not positive definite); the object then holds no factor.
   bool Factorize(const Matrix& lower);
   // x = A^-1 b for the factorised matrix; b and x have Size() entries and may be the same array.
   void Solve(const double* b, double* x) const;
@@ -40,15 +45,30 @@ class SupernodalCholesky {
   };
 
   void Analyse(const Matrix& lower);
-  bool FactorFront(const Supernode& s, std::vector<double>& front, std::vector<double>& stack);
+  void PermuteLower(const Matrix& lower);
+  void FindSupernodes(const std::vector<int>& parent);
+  void SizeWorkAreas();
+  void AssembleFront(const Supernode& s, double* panel, double* update);
 
   int n_ = 0;
   std::vector<int> order_;  // order_[k]: original index of the k-th eliminated unknown
-  Matrix permuted_;         // lower triangle of the permuted matrix
+  // Lower triangle of the permuted matrix, compressed columns (rows in no particular order).
+  std::vector<int> colStart_, rowOf_;
+  std::vector<double> valueOf_;
   std::vector<Supernode> supernodes_;
-  std::vector<int> rowIndex_;         // row indices of every supernode, ascending
-  std::vector<int> position_;         // work: local row of a global row inside the current front
-  std::unique_ptr<double[]> values_;  // every block is written in full, so never cleared
+  std::vector<int> rowIndex_;  // row indices of every supernode, ascending
+  std::vector<int> position_;  // work: local row of a global row inside the current front
+  // Storage of the factor and of the fronts' work areas. A large block is placed on whole huge
+  // pages where the system offers them: the factor of a 128 x 128 grid fit takes about 11 MB,
+  // written once, and thousands of first-touch page faults would cost more than its arithmetic.
+  struct BlockFree {
+    void operator()(double* p) const;
+  };
+  using Block = std::unique_ptr<double[], BlockFree>;
+  static Block NewBlock(std::size_t count);
+  Block values_;  // every block is written in full, so never cleared
+  int largestUpdate_ = 0, widestSupernode_ = 0;
+  std::size_t stackPeak_ = 0;  // packed update matrices pending at the same time, at most
   mutable std::vector<double> work_;
 };
 

@@ -53,10 +53,49 @@ struct DssSolver {
 
 namespace {
 
+// Whether the columns of every row strictly ascend (no entry given twice).
+bool ColumnsAscend(const DssSolver& s) {
+  for (MKL_INT r = 0; r < s.n; ++r)
+    for (MKL_INT k = s.rowStart[r] + 1; k < s.rowStart[r + 1]; ++k)
+      if (s.columns[k] <= s.columns[k - 1]) return false;
+  return true;
+}
+
+// The lower triangle of the reduced matrix straight from upper-triangle rows whose columns
+// ascend: row r of the upper triangle is column r of the lower one, its rows ascending, and the
+// renumbering of the kept unknowns keeps their order, so this is the matrix the triplet assembly
+// gives, without its sort.
+void ReducedLower(const DssSolver& s, const double* values, SparseMatrix& a) {
+  a.resize(s.nReduced, s.nReduced);
+  MKL_INT count = 0;
+  for (MKL_INT r = 0; r < s.n; ++r) {
+    if (s.reduced[r] < 0) continue;
+    for (MKL_INT k = s.rowStart[r]; k < s.rowStart[r + 1]; ++k)
+      count += s.reduced[s.columns[k]] >= 0;
+  }
+  a.resizeNonZeros(count);
+  int* outer = a.outerIndexPtr();
+  int* inner = a.innerIndexPtr();
+  double* value = a.valuePtr();
+  MKL_INT q = 0;
+  for (MKL_INT r = 0; r < s.n; ++r) {
+    if (s.reduced[r] < 0) continue;
+    outer[s.reduced[r]] = q;
+    for (MKL_INT k = s.rowStart[r]; k < s.rowStart[r + 1]; ++k) {
+      const MKL_INT c = s.reduced[s.columns[k]];
+      if (c < 0) continue;
+      inner[q] = c;
+      value[q++] = values[k];
+    }
+  }
+  outer[s.nReduced] = q;
+}
+
 // Fills the reduced matrix from the caller's values. Upper-triangle rows read as compressed
 // columns are the lower triangle, which is what the LDL^T factorisation reads; `mirror` adds the
 // strictly upper part too (for the LU fallback).
 void BuildReduced(const DssSolver& s, const double* values, bool mirror, SparseMatrix& a) {
+  if (s.upperOnly && !mirror && ColumnsAscend(s)) return ReducedLower(s, values, a);
   std::vector<Eigen::Triplet<double, int>> entries;
   entries.reserve(static_cast<std::size_t>(s.rowStart[s.n]) * (mirror ? 2 : 1));
   for (MKL_INT r = 0; r < s.n; ++r) {

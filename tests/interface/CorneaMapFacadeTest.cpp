@@ -124,6 +124,17 @@ TEST(CorneaMapScan, AnglesAreConvertedSortedAndTheirBscansReversedWhereNeeded) {
   float map[] = {1, 2, 3, 4};  // (x0,y0) (x0,y1) (x1,y0) (x1,y1)
   Detail::ToDisplayOrientation(map, 2);
   EXPECT_EQ(std::vector<float>(map, map + 4), (std::vector<float>{2, 4, 1, 3}));
+  // Odd and even widths, across and off the in-place turn's tiles: display (y, x) is engine
+  // (x, W - 1 - y).
+  for (int w : {1, 3, 16, 17, 40}) {
+    std::vector<float> engine(static_cast<size_t>(w) * w), display;
+    for (size_t k = 0; k < engine.size(); ++k) engine[k] = static_cast<float>(k);
+    display = engine;
+    Detail::ToDisplayOrientation(display.data(), w);
+    for (int y = 0; y < w; ++y)
+      for (int x = 0; x < w; ++x)
+        ASSERT_EQ(display[y * w + x], engine[x * w + w - 1 - y]) << w << ": " << y << ", " << x;
+  }
 }
 
 TEST(CorneaMapFacade, PachymetryMapOfATiltedCorneaIsUprightAndAccurate) {

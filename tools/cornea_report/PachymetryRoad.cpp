@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <numeric>
@@ -12,6 +13,10 @@
 #include <stdexcept>
 
 #include "tools/cornea_report/DewarpedLayers.h"
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace Talvex::Tools {
 
@@ -93,14 +98,14 @@ void Segment(const RadialScan& scan, const RoadOptions& o, const std::vector<int
   for (auto* v : {&r->anterior, &r->posterior, &r->anteriorConfidence, &r->posteriorConfidence})
     v->assign(n, -1.0f);
   // The smoothed working copy of the volume, written in full by the segmentation.
-  const std::unique_ptr<std::uint8_t[]> buffer(
-      new std::uint8_t[std::size_t(scan.bscanWidth) * scan.ascanLength * scan.numBscans]);
+  std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>> buffer(
+      std::size_t(scan.bscanWidth) * scan.ascanLength * scan.numBscans);
   CCorneaSegmentationAlgorithm segmentation;
   segmentation.Initialize(o.segmentation);
   segmentation.SegmentCornea(scan.volume, scan.numBscans, scan.bscanWidth, scan.ascanLength,
-                             random.data(), static_cast<std::uint32_t>(random.size()), buffer.get(),
-                             r->anterior.data(), r->posterior.data(), r->anteriorConfidence.data(),
-                             r->posteriorConfidence.data());
+                             random.data(), static_cast<std::uint32_t>(random.size()),
+                             buffer.data(), r->anterior.data(), r->posterior.data(),
+                             r->anteriorConfidence.data(), r->posteriorConfidence.data());
   for (int b = 0; b < scan.numBscans; ++b) {
     const auto row = r->posterior.begin() + std::size_t(b) * scan.bscanWidth;
     const auto ant = r->anterior.begin() + std::size_t(b) * scan.bscanWidth;
@@ -366,6 +371,20 @@ void Vertex(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, Ro
 }
 
 }  // namespace
+
+void* AllocateImageBlock(std::size_t bytes) {
+  constexpr std::size_t kHugePage = std::size_t(2) << 20;
+  const std::size_t whole = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  if (whole < bytes) throw std::bad_alloc();
+  void* block = std::aligned_alloc(kHugePage, whole);
+  if (block == nullptr) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  madvise(block, whole, MADV_HUGEPAGE);  // advice only: nothing to handle when refused
+#endif
+  return block;
+}
+
+void FreeImageBlock(void* block) noexcept { std::free(block); }
 
 double MapResult::At(const MapGeometry& g, double xUm, double yUm) const {
   const double fc = g.Column(xUm), fr = g.Row(yUm);

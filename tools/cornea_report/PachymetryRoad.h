@@ -93,8 +93,16 @@ struct MapResult {
   double At(const MapGeometry& g, double xUm, double yUm) const;
 };
 
+// Large image blocks: whole 2 MB pages advised as huge pages where the system offers them, so
+// that the first writes into a volume of tens of megabytes take a few page faults instead of
+// thousands.
+void* AllocateImageBlock(std::size_t bytes);
+void FreeImageBlock(void* block) noexcept;
+// Blocks from this size on are image blocks.
+constexpr std::size_t kImageBlockBytes = std::size_t(4) << 20;
+
 // An allocator whose elements are left uninitialised when a vector grows without values: for
-// images the library writes in full.
+// images the library writes in full. Large arrays are image blocks.
 template <typename T>
 struct UninitialisedAllocator : std::allocator<T> {
   template <typename U>
@@ -104,6 +112,17 @@ struct UninitialisedAllocator : std::allocator<T> {
   UninitialisedAllocator() = default;
   template <typename U>
   UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) {
+    if (n < kImageBlockBytes / sizeof(T)) return std::allocator<T>::allocate(n);
+    if (n > std::size_t(-1) / sizeof(T)) throw std::bad_alloc();
+    return static_cast<T*>(AllocateImageBlock(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) noexcept {
+    if (n < kImageBlockBytes / sizeof(T))
+      std::allocator<T>::deallocate(p, n);
+    else
+      FreeImageBlock(p);
+  }
   template <typename U>
   void construct(U* p) noexcept(std::is_nothrow_default_constructible<U>::value) {
     ::new (static_cast<void*>(p)) U;
