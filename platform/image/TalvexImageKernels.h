@@ -19,6 +19,16 @@ TALVEX_DECLARE_KERNEL_PATHS(void, WeightedRowSum,
 // d[x] = s[x] as float, x < width.
 TALVEX_DECLARE_KERNEL_PATHS(void, WidenRow, (const Ipp8u* s, float* d, int width))
 
+// Bilateral filter. w[x] = table[|nb[x] - c[x]|] for x < count; and
+// out[x] = round(sum_t w[t][x] * v[t][x] / sum_t w[t][x]) for x < n, summed in tap order in single
+// precision, with w[t] and v[t] readable up to n rounded up to a multiple of 32.
+TALVEX_DECLARE_KERNEL_PATHS(void, BilateralWeights,
+                            (const Ipp8u* c, const Ipp8u* nb, const float* table, float* w,
+                             int count))
+TALVEX_DECLARE_KERNEL_PATHS(void, BilateralAccumulate,
+                            (const float* const* w, const float* const* v, int taps, Ipp8u* out,
+                             int n))
+
 // Correlation. acc[x] += sum_{i<taps} t[i] * p[x + i] for x < n, in tap order; n is a multiple of
 // 32 and p is readable up to p[n - 1 + taps - 1].
 TALVEX_DECLARE_KERNEL_PATHS(void, CorrelateAccumulate,

@@ -3,6 +3,8 @@
 // that leave every kind of tail after the 8- and 32-sample blocks.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -104,6 +106,44 @@ std::vector<std::string> RunAll(Path path, const Inputs& in) {
       ON_PATH(path, CorrelateAccumulate, rows[0], in.data[2].data(), taps, acc.data(), blocks);
     }
     out.push_back(Bytes(acc));
+  }
+  {
+    // Bilateral weights by grey-level difference, then weighted means over 1 to kMaxTaps rows
+    // with positive weights readable up to the whole 32-sample block.
+    std::vector<float> table(256), looked(n);
+    for (int d = 0; d < 256; ++d) table[d] = 1.0f / (1.0f + 0.37f * static_cast<float>(d));
+    const int blocks = (n + 31) / 32 * 32;
+    std::vector<std::vector<float>> weights(kMaxTaps, std::vector<float>(blocks));
+    std::vector<const float*> wp;
+    for (int t = 0; t < kMaxTaps; ++t) {
+      for (int x = 0; x < blocks; ++x) weights[t][x] = 0.25f + std::abs(in.data[t][x]) / 600.0f;
+      wp.push_back(weights[t].data());
+    }
+    std::string means;
+    for (int taps : {1, 9, kMaxTaps}) {
+      std::vector<Ipp8u> b(n);
+      if (path == Path::kReference) {
+        for (int x = 0; x < n; ++x) {
+          float num = 0.0f, den = 0.0f;
+          for (int t = 0; t < taps; ++t) {
+            num += wp[t][x] * rows[t][x];
+            den += wp[t][x];
+          }
+          b[x] = RoundToByte(num / den);
+        }
+      } else {
+        ON_PATH(path, BilateralAccumulate, wp.data(), rows, taps, b.data(), n);
+      }
+      means += Bytes(b);
+    }
+    const Ipp8u* c = in.bytes[0].data();
+    const Ipp8u* nb = in.bytes[1].data();
+    if (path == Path::kReference) {
+      for (int x = 0; x < n; ++x) looked[x] = table[std::abs(int(nb[x]) - int(c[x]))];
+    } else {
+      ON_PATH(path, BilateralWeights, c, nb, table.data(), looked.data(), n);
+    }
+    out.push_back(Bytes(looked) + means);
   }
   for (int taps : {2, 4}) {
     std::vector<float> f(n), blendF(n), blendB(n);
