@@ -33,6 +33,11 @@ TALVEX_DECLARE_KERNEL_PATHS(void, BilateralAccumulate,
 // 32 and p is readable up to p[n - 1 + taps - 1].
 TALVEX_DECLARE_KERNEL_PATHS(void, CorrelateAccumulate,
                             (const float* p, const float* t, int taps, float* acc, int n))
+// out[x] = num[x] / sqrt(tplEnergy * energy[x]) in double precision rounded to float, or 0 where
+// tplEnergy * energy[x] is not positive, for x < n.
+TALVEX_DECLARE_KERNEL_PATHS(void, NormaliseCorrelation,
+                            (const float* num, const double* energy, double tplEnergy, float* out,
+                             int n))
 
 // Resize. out[x] = sum_{k<taps} w[x * taps + k] * padded[idx[x] + k] (taps 2 or 4) in tap order;
 // the 8-bit form rounds to a byte.

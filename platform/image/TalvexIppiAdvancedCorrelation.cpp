@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <new>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "platform/AlignedStorage.h"
 #include "platform/image/TalvexImageAccess.h"
 #include "platform/image/TalvexImageKernels.h"
@@ -15,9 +19,10 @@ namespace Talvex::Platform {
 namespace {
 
 using Detail::RowAt;
-using Detail::Scratch;
 
 constexpr int kBlock = 32;  // outputs accumulated together in registers
+// Work areas that stay on the stack: a 1024-sample A-scan against a 100-sample template fits.
+constexpr int kStackFloats = 3072, kStackDoubles = 2560, kStackRows = 16;
 
 // acc[x] += sum_i t[i] * p[x + i] for x < n (n a multiple of kBlock; p readable and zero beyond the
 // data). Each block of outputs stays in registers while the template taps stream past it; every
@@ -37,6 +42,43 @@ TALVEX_ALWAYS_INLINE void CorrelateAccumulateBody(const float* __restrict p,
   }
 }
 
+TALVEX_ALWAYS_INLINE void NormaliseCorrelationBody(const float* num, const double* energy,
+                                                   double tplEnergy, float* out, int n) {
+  for (int x = 0; x < n; ++x) {
+    const double den = tplEnergy * energy[x];
+    out[x] = den > 0.0 ? static_cast<float>(num[x] / std::sqrt(den)) : 0.0f;
+  }
+}
+
+// Zero-filled work area of count elements: on the stack up to N (one A-scan against a step
+// template), from the heap beyond; get() is null when the heap allocation failed.
+template <typename T, int N>
+class WorkArea {
+ public:
+  explicit WorkArea(long long count) noexcept {
+    if (count <= N) {
+      std::fill(local_, local_ + count, T{});
+      data_ = local_;
+      return;
+    }
+    try {
+      heap_ = Detail::AllocateZeroed<T>(count);
+    } catch (const std::bad_alloc&) {
+      heap_ = nullptr;
+    }
+    data_ = heap_;
+  }
+  ~WorkArea() { Detail::Release(heap_); }
+  WorkArea(const WorkArea&) = delete;
+  WorkArea& operator=(const WorkArea&) = delete;
+  T* get() const noexcept { return data_; }
+
+ private:
+  alignas(64) T local_[N];
+  T* heap_ = nullptr;
+  T* data_ = nullptr;
+};
+
 }  // namespace
 
 namespace Detail {
@@ -44,6 +86,27 @@ namespace Detail {
 TALVEX_KERNEL_PATHS(void, CorrelateAccumulate,
                     (const float* p, const float* t, int taps, float* acc, int n),
                     (p, t, taps, acc, n))
+
+void NormaliseCorrelationPortable(const float* num, const double* energy, double tplEnergy,
+                                  float* out, int n) {
+  NormaliseCorrelationBody(num, energy, tplEnergy, out, n);
+}
+#if TALVEX_HAS_AVX2_PATH
+// Four outputs at a time; square root, quotient and rounding to float are the correctly rounded
+// operations of the scalar loop.
+TALVEX_TARGET_AVX2 void NormaliseCorrelationAvx2(const float* num, const double* energy,
+                                                 double tplEnergy, float* out, int n) {
+  const __m256d scale = _mm256_set1_pd(tplEnergy), zero = _mm256_setzero_pd();
+  int x = 0;
+  for (; x + 4 <= n; x += 4) {
+    const __m256d den = _mm256_mul_pd(scale, _mm256_loadu_pd(energy + x));
+    const __m256d q = _mm256_div_pd(_mm256_cvtps_pd(_mm_loadu_ps(num + x)), _mm256_sqrt_pd(den));
+    const __m256d kept = _mm256_and_pd(q, _mm256_cmp_pd(den, zero, _CMP_GT_OQ));
+    _mm_storeu_ps(out + x, _mm256_cvtpd_ps(kept));
+  }
+  NormaliseCorrelationBody(num + x, energy + x, tplEnergy, out + x, n - x);
+}
+#endif
 
 }  // namespace Detail
 
@@ -71,16 +134,17 @@ IppStatus CrossCorrSameNorm(const T* pSrc, int srcStep, IppiSize srcRoiSize, con
   const long long blocks = (w + kBlock - 1LL) / kBlock * kBlock;
   const long long padded = blocks + tw + kBlock;  // zero-padded source row (ax zeros on the left)
 
-  // Template as floats, a ring of th zero-padded source rows, the numerator row, and per padded
-  // column the energy summed over the template's rows.
-  Scratch<float> floats(static_cast<long long>(tw) * th + padded * th + blocks);
-  Scratch<double> doubles(padded);
-  Scratch<int> ringRow(th);
-  if (!floats || !doubles || !ringRow) return ippStsMemAllocErr;
+  // Template as floats, a ring of th zero-padded source rows, the numerator row, per padded
+  // column the energy summed over the template's rows, and the window energies of a row.
+  WorkArea<float, kStackFloats> floats(static_cast<long long>(tw) * th + padded * th + blocks);
+  WorkArea<double, kStackDoubles> doubles(padded + w);
+  WorkArea<int, kStackRows> ringRow(th);
+  if (!floats.get() || !doubles.get() || !ringRow.get()) return ippStsMemAllocErr;
   float* tpl = floats.get();
   float* ring = tpl + static_cast<long long>(tw) * th;
   float* num = ring + padded * th;
   double* energyColumns = doubles.get();
+  double* energyRow = energyColumns + padded;
   std::fill(ringRow.get(), ringRow.get() + th, -1);
 
   double tplEnergy = 0.0;
@@ -114,12 +178,11 @@ IppStatus CrossCorrSameNorm(const T* pSrc, int srcStep, IppiSize srcRoiSize, con
     // Window energy as a running sum along the row: one add and one subtract per output.
     double energy = 0.0;
     for (int i = 0; i < tw; ++i) energy += energyColumns[i];
-    Ipp32f* out = RowAt(pDst, dstStep, y);
-    for (int x = 0; x < w; ++x) {
-      if (x > 0) energy += energyColumns[x + tw - 1] - energyColumns[x - 1];
-      const double den = tplEnergy * energy;
-      out[x] = den > 0.0 ? static_cast<float>(num[x] / std::sqrt(den)) : 0.0f;
-    }
+    energyRow[0] = energy;
+    for (int x = 1; x < w; ++x)
+      energyRow[x] = energy += energyColumns[x + tw - 1] - energyColumns[x - 1];
+    TALVEX_DISPATCH(Detail::NormaliseCorrelation, num, energyRow, tplEnergy,
+                    RowAt(pDst, dstStep, y), w);
   }
   return ippStsNoErr;
 }

@@ -108,6 +108,21 @@ std::vector<std::string> RunAll(Path path, const Inputs& in) {
     out.push_back(Bytes(acc));
   }
   {
+    // Normalised correlation: window energies of both signs and zero, where the output is 0.
+    std::vector<double> energy(n);
+    for (int x = 0; x < n; ++x) energy[x] = x % 7 == 3 ? 0.0 : in.data[1][x] * 37.0;
+    std::vector<float> f(n);
+    if (path == Path::kReference) {
+      for (int x = 0; x < n; ++x) {
+        const double den = 2.5 * energy[x];
+        f[x] = den > 0.0 ? static_cast<float>(rows[0][x] / std::sqrt(den)) : 0.0f;
+      }
+    } else {
+      ON_PATH(path, NormaliseCorrelation, rows[0], energy.data(), 2.5, f.data(), n);
+    }
+    out.push_back(Bytes(f));
+  }
+  {
     // Bilateral weights by grey-level difference, then weighted means over 1 to kMaxTaps rows
     // with positive weights readable up to the whole 32-sample block.
     std::vector<float> table(256), looked(n);
