@@ -50,14 +50,13 @@ TALVEX_ALWAYS_INLINE void NormaliseCorrelationBody(const float* num, const doubl
   }
 }
 
-// Zero-filled work area of count elements: on the stack up to N (one A-scan against a step
-// template), from the heap beyond; get() is null when the heap allocation failed.
+// Work area of count elements: on the stack up to N (one A-scan against a step template), not
+// initialised; from the heap beyond, zero-filled; get() is null when the heap allocation failed.
 template <typename T, int N>
 class WorkArea {
  public:
   explicit WorkArea(long long count) noexcept {
     if (count <= N) {
-      std::fill(local_, local_ + count, T{});
       data_ = local_;
       return;
     }
@@ -146,6 +145,7 @@ IppStatus CrossCorrSameNorm(const T* pSrc, int srcStep, IppiSize srcRoiSize, con
   double* energyColumns = doubles.get();
   double* energyRow = energyColumns + padded;
   std::fill(ringRow.get(), ringRow.get() + th, -1);
+  std::fill(ring, ring + padded * th, 0.0f);  // the padding of every ring row stays zero
 
   double tplEnergy = 0.0;
   for (int j = 0; j < th; ++j) {
@@ -166,7 +166,7 @@ IppStatus CrossCorrSameNorm(const T* pSrc, int srcStep, IppiSize srcRoiSize, con
       const int slot = sy % th;
       float* prow = ring + padded * slot;
       if (ringRow.get()[slot] != sy) {
-        // Left ax and right padding stay zero from the allocation.
+        // Left ax and right padding stay zero.
         const T* srow = RowAt(pSrc, srcStep, sy);
         for (int x = 0; x < w; ++x) prow[ax + x] = static_cast<float>(srow[x]);
         ringRow.get()[slot] = sy;
