@@ -39,6 +39,16 @@ TALVEX_DECLARE_KERNEL_PATHS(void, NormaliseCorrelation,
                             (const float* num, const double* energy, double tplEnergy, float* out,
                              int n))
 
+#if TALVEX_HAS_AVX512_PATH
+// The AVX-512 paths of the bilateral and correlation kernels, bit-identical to the others.
+TALVEX_TARGET_AVX512 void BilateralWeightsAvx512(const Ipp8u* c, const Ipp8u* nb,
+                                                 const float* table, float* w, int count);
+TALVEX_TARGET_AVX512 void BilateralAccumulateAvx512(const float* const* w, const float* const* v,
+                                                    int taps, Ipp8u* out, int n);
+TALVEX_TARGET_AVX512 void CorrelateAccumulateAvx512(const float* p, const float* t, int taps,
+                                                    float* acc, int n);
+#endif
+
 // Resize. out[x] = sum_{k<taps} w[x * taps + k] * padded[idx[x] + k] (taps 2 or 4) in tap order;
 // the 8-bit form rounds to a byte.
 TALVEX_DECLARE_KERNEL_PATHS(void, InterpolateRow,

@@ -27,18 +27,20 @@ constexpr int kStackFloats = 3072, kStackDoubles = 2560, kStackRows = 16;
 // acc[x] += sum_i t[i] * p[x + i] for x < n (n a multiple of kBlock; p readable and zero beyond the
 // data). Each block of outputs stays in registers while the template taps stream past it; every
 // output is summed tap by tap in the same order on each instruction set.
+// Blocks of Block outputs (a multiple of kBlock) over the first n / Block * Block outputs.
+template <int Block = kBlock>
 TALVEX_ALWAYS_INLINE void CorrelateAccumulateBody(const float* __restrict p,
                                                   const float* __restrict t, int taps,
                                                   float* __restrict acc, int n) {
-  for (int x = 0; x < n; x += kBlock) {
-    float a[kBlock];
-    for (int k = 0; k < kBlock; ++k) a[k] = acc[x + k];
+  for (int x = 0; x + Block <= n; x += Block) {
+    float a[Block];
+    for (int k = 0; k < Block; ++k) a[k] = acc[x + k];
     for (int i = 0; i < taps; ++i) {
       const float tv = t[i];
       const float* q = p + x + i;
-      for (int k = 0; k < kBlock; ++k) a[k] += tv * q[k];
+      for (int k = 0; k < Block; ++k) a[k] += tv * q[k];
     }
-    for (int k = 0; k < kBlock; ++k) acc[x + k] = a[k];
+    for (int k = 0; k < Block; ++k) acc[x + k] = a[k];
   }
 }
 
@@ -86,6 +88,16 @@ TALVEX_KERNEL_PATHS(void, CorrelateAccumulate,
                     (const float* p, const float* t, int taps, float* acc, int n),
                     (p, t, taps, acc, n))
 
+#if TALVEX_HAS_AVX512_PATH
+// Blocks of 64 outputs (four 16-lane sums per tap), then a last block of 32.
+TALVEX_TARGET_AVX512 void CorrelateAccumulateAvx512(const float* p, const float* t, int taps,
+                                                    float* acc, int n) {
+  const int wide = n / (2 * kBlock) * (2 * kBlock);
+  CorrelateAccumulateBody<2 * kBlock>(p, t, taps, acc, wide);
+  CorrelateAccumulateBody(p + wide, t, taps, acc + wide, n - wide);
+}
+#endif
+
 void NormaliseCorrelationPortable(const float* num, const double* energy, double tplEnergy,
                                   float* out, int n) {
   NormaliseCorrelationBody(num, energy, tplEnergy, out, n);
@@ -112,7 +124,7 @@ TALVEX_TARGET_AVX2 void NormaliseCorrelationAvx2(const float* num, const double*
 namespace {
 
 void CorrelateAccumulate(const float* p, const float* t, int taps, float* acc, int n) {
-  TALVEX_DISPATCH(Detail::CorrelateAccumulate, p, t, taps, acc, n);
+  TALVEX_DISPATCH_WIDE(Detail::CorrelateAccumulate, p, t, taps, acc, n);
 }
 
 template <typename T>

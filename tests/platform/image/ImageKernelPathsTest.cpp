@@ -1,6 +1,6 @@
 // The row kernels compiled per instruction set: the portable path against a scalar loop that sums
-// in the same tap order, and the AVX2 path against the portable one, bit for bit, over lengths
-// that leave every kind of tail after the 8- and 32-sample blocks.
+// in the same tap order, and the AVX2 and AVX-512 paths against the portable one, bit for bit,
+// over lengths that leave every kind of tail after the 8-, 16-, 32- and 64-sample blocks.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,13 +18,21 @@ namespace {
 using namespace Talvex::Platform;
 using Detail::RoundToByte;
 
-enum class Path { kReference, kPortable, kAvx2 };
+// kAvx512 runs the AVX-512 path of the kernels that have one and the AVX2 path of the others.
+enum class Path { kReference, kPortable, kAvx2, kAvx512 };
 
 #if TALVEX_HAS_AVX2_PATH
-#define ON_PATH(path, name, ...) \
-  ((path) == Path::kAvx2 ? Detail::name##Avx2(__VA_ARGS__) : Detail::name##Portable(__VA_ARGS__))
+#define ON_PATH(path, name, ...)                                                      \
+  ((path) == Path::kAvx2 || (path) == Path::kAvx512 ? Detail::name##Avx2(__VA_ARGS__) \
+                                                    : Detail::name##Portable(__VA_ARGS__))
 #else
 #define ON_PATH(path, name, ...) Detail::name##Portable(__VA_ARGS__)
+#endif
+#if TALVEX_HAS_AVX512_PATH
+#define ON_WIDE_PATH(path, name, ...) \
+  ((path) == Path::kAvx512 ? Detail::name##Avx512(__VA_ARGS__) : ON_PATH(path, name, __VA_ARGS__))
+#else
+#define ON_WIDE_PATH(path, name, ...) ON_PATH(path, name, __VA_ARGS__)
 #endif
 
 constexpr int kLengths[] = {1, 5, 8, 9, 31, 32, 33, 39, 64, 71, 100, 257};
@@ -103,7 +111,7 @@ std::vector<std::string> RunAll(Path path, const Inputs& in) {
       for (int x = 0; x < blocks; ++x)
         for (int i = 0; i < taps; ++i) acc[x] += in.data[2][i] * rows[0][x + i];
     } else {
-      ON_PATH(path, CorrelateAccumulate, rows[0], in.data[2].data(), taps, acc.data(), blocks);
+      ON_WIDE_PATH(path, CorrelateAccumulate, rows[0], in.data[2].data(), taps, acc.data(), blocks);
     }
     out.push_back(Bytes(acc));
   }
@@ -147,7 +155,7 @@ std::vector<std::string> RunAll(Path path, const Inputs& in) {
           b[x] = RoundToByte(num / den);
         }
       } else {
-        ON_PATH(path, BilateralAccumulate, wp.data(), rows, taps, b.data(), n);
+        ON_WIDE_PATH(path, BilateralAccumulate, wp.data(), rows, taps, b.data(), n);
       }
       means += Bytes(b);
     }
@@ -156,7 +164,7 @@ std::vector<std::string> RunAll(Path path, const Inputs& in) {
     if (path == Path::kReference) {
       for (int x = 0; x < n; ++x) looked[x] = table[std::abs(int(nb[x]) - int(c[x]))];
     } else {
-      ON_PATH(path, BilateralWeights, c, nb, table.data(), looked.data(), n);
+      ON_WIDE_PATH(path, BilateralWeights, c, nb, table.data(), looked.data(), n);
     }
     out.push_back(Bytes(looked) + means);
   }
@@ -211,6 +219,18 @@ TEST(ImageKernelPaths, Avx2PathEqualsPortablePathBitForBit) {
     const auto avx2 = RunAll(Path::kAvx2, in);
     for (std::size_t k = 0; k < portable.size(); ++k)
       EXPECT_TRUE(portable[k] == avx2[k]) << "length " << n << ", kernel form " << k;
+  }
+}
+
+TEST(ImageKernelPaths, Avx512PathEqualsPortablePathBitForBit) {
+  if (!Detail::CpuHasAvx512())
+    GTEST_SKIP() << "AVX-512 path skipped: not built for or not run by this processor.";
+  for (int n : kLengths) {
+    const Inputs in(n);
+    const auto portable = RunAll(Path::kPortable, in);
+    const auto wide = RunAll(Path::kAvx512, in);
+    for (std::size_t k = 0; k < portable.size(); ++k)
+      EXPECT_TRUE(portable[k] == wide[k]) << "length " << n << ", kernel form " << k;
   }
 }
 
