@@ -174,23 +174,32 @@ TALVEX_TARGET_AVX512 void BilateralAccumulateAvx512(const float* const* w, const
 }
 
 // Sixteen differences at a time looked up in registers: the 256-entry table sits in sixteen
-// vectors; eight two-vector permutes pick by the low five bits, bits 5, 6 and 7 choose among them.
+// vectors; eight two-vector permutes pick by the low five bits, bits 5, 6 and 7 choose among them
+// (two permutes and bit 5 when all sixteen differences are below 64).
 TALVEX_TARGET_AVX512 void BilateralWeightsAvx512(const Ipp8u* c, const Ipp8u* nb,
                                                  const float* table, float* w, int count) {
   __m512 t[16];
   for (int j = 0; j < 16; ++j) t[j] = _mm512_loadu_ps(table + 16 * j);
   const __m512i bit5 = _mm512_set1_epi32(32), bit6 = _mm512_set1_epi32(64);
   const __m512i bit7 = _mm512_set1_epi32(128);
+  const __m128i high = _mm_set1_epi8(static_cast<char>(0xC0));
   int x = 0;
   for (; x + 16 <= count; x += 16) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nb + x));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + x));
+    const __m128i bytes = _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
     // The zero-masked widening: the unmasked form trips a false uninitialised-use warning.
-    const __m512i d =
-        _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a)));
+    const __m512i d = _mm512_maskz_cvtepu8_epi32(0xFFFF, bytes);
+    const __mmask16 m5 = _mm512_test_epi32_mask(d, bit5);
+    if (_mm_testz_si128(bytes, high)) {
+      // Neighbouring grey levels mostly differ by less than 64: the first four vectors suffice.
+      const __m512 lo = _mm512_permutex2var_ps(t[0], d, t[1]);
+      _mm512_storeu_ps(w + x, _mm512_mask_mov_ps(lo, m5, _mm512_permutex2var_ps(t[2], d, t[3])));
+      continue;
+    }
     __m512 p[8];
     for (int j = 0; j < 8; ++j) p[j] = _mm512_permutex2var_ps(t[2 * j], d, t[2 * j + 1]);
-    const __mmask16 m5 = _mm512_test_epi32_mask(d, bit5), m6 = _mm512_test_epi32_mask(d, bit6);
+    const __mmask16 m6 = _mm512_test_epi32_mask(d, bit6);
     const __m512 q0 = _mm512_mask_mov_ps(p[0], m5, p[1]), q1 = _mm512_mask_mov_ps(p[2], m5, p[3]);
     const __m512 q2 = _mm512_mask_mov_ps(p[4], m5, p[5]), q3 = _mm512_mask_mov_ps(p[6], m5, p[7]);
     const __m512 r0 = _mm512_mask_mov_ps(q0, m6, q1), r1 = _mm512_mask_mov_ps(q2, m6, q3);
