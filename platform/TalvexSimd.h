@@ -18,6 +18,15 @@
 #define TALVEX_HAS_AVX2_PATH 0
 #endif
 
+// A few kernels whose work is table lookups or long multiply-add chains also have an AVX-512 path
+// (`...Avx512`, AVX-512F with 512-bit vectors), called through TALVEX_DISPATCH_WIDE.
+#if TALVEX_HAS_AVX2_PATH
+#define TALVEX_HAS_AVX512_PATH 1
+#define TALVEX_TARGET_AVX512 __attribute__((target("avx2,avx512f,prefer-vector-width=512")))
+#else
+#define TALVEX_HAS_AVX512_PATH 0
+#endif
+
 // Declares the paths of a kernel (in a header, so that tests can run each of them):
 //   TALVEX_DECLARE_KERNEL_PATHS(void, Scale, (const float* s, float* d, int n))
 // declares ScalePortable and, where the AVX2 path exists, ScaleAvx2.
@@ -48,6 +57,16 @@
 #define TALVEX_DISPATCH(name, ...) name##Portable(__VA_ARGS__)
 #endif
 
+// Calls the AVX-512 path of kernel `name` when the processor runs AVX-512F, otherwise as
+// TALVEX_DISPATCH.
+#if TALVEX_HAS_AVX512_PATH
+#define TALVEX_DISPATCH_WIDE(name, ...)                                   \
+  (::Talvex::Platform::Detail::CpuHasAvx512() ? name##Avx512(__VA_ARGS__) \
+                                              : TALVEX_DISPATCH(name, __VA_ARGS__))
+#else
+#define TALVEX_DISPATCH_WIDE(name, ...) TALVEX_DISPATCH(name, __VA_ARGS__)
+#endif
+
 namespace Talvex::Platform::Detail {
 
 // True when this build has AVX2 paths and the processor runs them. Reads the feature bits the
@@ -55,6 +74,15 @@ namespace Talvex::Platform::Detail {
 inline bool CpuHasAvx2() noexcept {
 #if TALVEX_HAS_AVX2_PATH
   return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+// True when this build has AVX-512 paths and the processor runs AVX-512F.
+inline bool CpuHasAvx512() noexcept {
+#if TALVEX_HAS_AVX512_PATH
+  return __builtin_cpu_supports("avx512f");
 #else
   return false;
 #endif

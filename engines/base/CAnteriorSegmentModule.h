@@ -62,6 +62,11 @@ class CAnteriorSegmentModule {
   // "IPP: ippiFilterColumn32f_8u_C1R() failed." (lateral) or
   // "IPP: ippiFilterRow32f_8u_C1R() failed." (axial).
   void LateralSmooth(std::uint8_t* volume, int slices, int rows, int cols, float sig);
+  // The lateral smoothing of source into volume (which may be the same memory): volume receives
+  // the smoothed source, or a copy of it where the smoothing leaves it as it is; saves the copy
+  // of a whole volume before smoothing it in place.
+  void LateralSmooth(const std::uint8_t* source, std::uint8_t* volume, int slices, int rows,
+                     int cols, float sig);
   void AxialSmooth(std::uint8_t* volume, int slices, int rows, int cols, float sig);
 
   // Edge-preserving bilateral filter of one rows x cols 8-bit image, in place. The kernel is

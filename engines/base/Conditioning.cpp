@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -119,19 +120,28 @@ void GaussDerivative(float* bscan, int rows, int cols, float xsigma, int xsize, 
 
 void CAnteriorSegmentModule::LateralSmooth(std::uint8_t* volume, int slices, int rows, int cols,
                                            float sig) {
-  if (sig <= 0.0f) return;
+  LateralSmooth(volume, volume, slices, rows, cols, sig);
+}
+
+void CAnteriorSegmentModule::LateralSmooth(const std::uint8_t* source, std::uint8_t* volume,
+                                           int slices, int rows, int cols, float sig) {
+  const auto copy = [&] {
+    const long long bytes = static_cast<long long>(slices) * rows * cols;
+    if (source != volume && bytes > 0) std::memcpy(volume, source, static_cast<size_t>(bytes));
+  };
+  if (sig <= 0.0f) return copy();
   const std::vector<float> kernel = SmoothingKernel(sig, rows, "LateralSmooth");
   const int h = static_cast<int>(kernel.size()) / 2;
-  if (h == 0) return;  // a single tap of weight 1 leaves the volume as it is
+  if (h == 0) return copy();  // a single tap of weight 1 leaves the volume as it is
   const IppiSize size{cols, rows};
   const IppiSize padded{cols, rows + 2 * h};
   CVector<std::uint8_t> buffer(PaddedSize(rows, h, cols));
   for (int s = 0; s < slices; ++s) {
-    std::uint8_t* slice = volume + static_cast<long long>(s) * rows * cols;
-    TALVEX_IPP(ippiCopyReplicateBorder_8u_C1R, slice, cols, size, buffer.getdata(), cols, padded, h,
-               0);
-    TALVEX_IPP(ippiFilterColumn32f_8u_C1R, buffer.getdata() + h * cols, cols, slice, cols, size,
-               kernel.data(), static_cast<int>(kernel.size()), h);
+    const long long offset = static_cast<long long>(s) * rows * cols;
+    TALVEX_IPP(ippiCopyReplicateBorder_8u_C1R, source + offset, cols, size, buffer.getdata(), cols,
+               padded, h, 0);
+    TALVEX_IPP(ippiFilterColumn32f_8u_C1R, buffer.getdata() + h * cols, cols, volume + offset, cols,
+               size, kernel.data(), static_cast<int>(kernel.size()), h);
   }
 }
 

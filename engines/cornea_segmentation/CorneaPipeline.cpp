@@ -371,8 +371,11 @@ void CCorneaSegmentation::SegmentCornea(const std::uint8_t* volume, int numBscan
   const int W = bscanWidth, L = ascanLength;
   const long long bscanBytes = static_cast<long long>(W) * L;
   const WorkingGeometry g = MakeGeometry(*this, W, L);
-  std::memcpy(volBuffer, volume, static_cast<size_t>(bscanBytes) * numBscans);
-  if (sigmaLateral > 0.0f) LateralSmooth(volBuffer, numBscans, W, L, sigmaLateral);
+  // The working copy: the laterally smoothed volume written straight into the buffer.
+  if (sigmaLateral > 0.0f)
+    LateralSmooth(volume, volBuffer, numBscans, W, L, sigmaLateral);
+  else
+    std::memcpy(volBuffer, volume, static_cast<size_t>(bscanBytes) * numBscans);
   if (sigmaAxial > 0.0f) AxialSmooth(volBuffer, numBscans, W, L, sigmaAxial);
 
   // Sizes that leave no working image or no bordered image fail where the decimation or the

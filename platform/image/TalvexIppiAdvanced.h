@@ -152,7 +152,8 @@ IppStatus ippiFilterBilateralInit_8u_C1R(IppiFilterBilateralType filter, IppiSiz
 // and rH rows around the region; the caller filters the interior of a border-replicated copy:
 // region (width - kernel width) x (height - kernel height) starting at row kernel height / 2,
 // column kernel width / 2. Nothing is allocated: the sums are kept in fixed-size row strips on the
-// stack.
+// stack. For masks up to about 5 x 5 the weight of each pair of pixels is looked up once and
+// serves both of them (the weight is symmetric); the result is the same to the bit.
 //
 //   pSrc, srcStep   source region (centre pixel of dst(0, 0)) and row step in bytes
 //   pDst, dstStep   destination region and row step in bytes; must not overlap the source

@@ -73,6 +73,23 @@ TEST(VolumeSmoothing, KernelWidthFollowsFiveSigmaMadeOddEvenBeyondTheImage) {
   EXPECT_EQ(one, (std::vector<std::uint8_t>{7, 9, 11}));
 }
 
+TEST(VolumeSmoothing, LateralSmoothingIntoAnotherVolumeEqualsCopyingThenSmoothingInPlace) {
+  const int slices = 3, rows = 10, cols = 7;
+  std::vector<std::uint8_t> source(slices * rows * cols);
+  for (std::size_t i = 0; i < source.size(); ++i)
+    source[i] = static_cast<std::uint8_t>(i * 53 % 256);
+  const std::vector<std::uint8_t> kept = source;
+  CAnteriorSegmentModule m;
+  // Smoothed (h = 2 and 7), left as it is by a single tap (0.2) or by sig <= 0 (copies).
+  for (float sig : {1.0f, 3.0f, 0.2f, 0.0f}) {
+    std::vector<std::uint8_t> inPlace = source, into(source.size(), 5);
+    m.LateralSmooth(inPlace.data(), slices, rows, cols, sig);
+    m.LateralSmooth(source.data(), into.data(), slices, rows, cols, sig);
+    EXPECT_EQ(into, inPlace) << sig;
+    EXPECT_EQ(source, kept) << sig;
+  }
+}
+
 TEST(VolumeSmoothing, NonFiniteOrAbsurdSigmasAreRefusedBeforeTheVolumeIsTouched) {
   const int rows = 6, cols = 5;
   const std::vector<std::uint8_t> img(rows * cols, 77);

@@ -22,14 +22,14 @@ struct Spec {
   }
 };
 
-Spec MakeSpec(IppiSize maxKernel, float valSq, float posSq) {
+Spec MakeSpec(IppiSize maxKernel, float valSq, float posSq, int kernelStep = 1) {
   int bytes = 0;
   EXPECT_EQ(
       ippiFilterBilateralGetBufSize_8u_C1R(ippiFilterBilateralGauss, {512, 512}, maxKernel, &bytes),
       ippStsNoErr);
   Spec spec{std::vector<Ipp8u>(static_cast<std::size_t>(bytes) + 1)};
-  EXPECT_EQ(ippiFilterBilateralInit_8u_C1R(ippiFilterBilateralGauss, maxKernel, valSq, posSq, 1,
-                                           spec.get()),
+  EXPECT_EQ(ippiFilterBilateralInit_8u_C1R(ippiFilterBilateralGauss, maxKernel, valSq, posSq,
+                                           kernelStep, spec.get()),
             ippStsNoErr);
   return spec;
 }
@@ -48,12 +48,13 @@ std::vector<Ipp8u> Filter(const std::vector<Ipp8u>& src, int w, int h, IppiSize 
 }
 
 // Direct sum with w = exp(-d^2 / (2 valSq)) * exp(-max(|i|,|j|)^2 / (2 posSq)).
+// Only offsets that are multiples of step take part.
 double Oracle(const std::vector<Ipp8u>& s, int w, int x, int y, int rw, int rh, double valSq,
-              double posSq) {
+              double posSq, int step = 1) {
   double num = 0, den = 0;
   const int c = s[y * w + x];
-  for (int j = -rh; j <= rh; ++j)
-    for (int i = -rw; i <= rw; ++i) {
+  for (int j = -rh / step * step; j <= rh; j += step)
+    for (int i = -rw / step * step; i <= rw; i += step) {
       const int v = s[(y + j) * w + x + i];
       const double r = std::max(std::abs(i), std::abs(j));
       const double wt = std::exp(-(v - c) * (v - c) / (2 * valSq)) * std::exp(-r * r / (2 * posSq));
@@ -95,6 +96,29 @@ TEST(BilateralFilter, MatchesTheDirectWeightedSumRoundedToNearest) {
           ASSERT_LE(std::abs(got - exact), 0.51);
       }
   }
+}
+
+TEST(BilateralFilter, WideImagesAndSampledMasksMatchTheDirectWeightedSum) {
+  // Several row strips of the small-mask path, with every and with every other mask offset.
+  const int w = 700, h = 13;
+  const auto src = RandomImage(w, h, 3);
+  for (const IppiSize kernel : {IppiSize{5, 5}, IppiSize{3, 5}, IppiSize{5, 1}})
+    for (int step : {1, 2}) {
+      Spec spec = MakeSpec(kernel, 400.0f, 4.0f, step);
+      const auto dst = Filter(src, w, h, kernel, spec);
+      const int rw = kernel.width / 2, rh = kernel.height / 2;
+      for (int y = rh; y < h - kernel.height + rh; ++y)
+        for (int x = rw; x < w - kernel.width + rw; ++x) {
+          const double exact = Oracle(src, w, x, y, rw, rh, 400.0, 4.0, step);
+          const int got = dst[y * w + x];
+          if (std::abs(exact - std::floor(exact) - 0.5) > 1e-3)
+            ASSERT_EQ(got, static_cast<int>(std::floor(exact + 0.5)))
+                << kernel.width << "x" << kernel.height << " step " << step << " at " << x << ","
+                << y;
+          else
+            ASSERT_LE(std::abs(got - exact), 0.51);
+        }
+    }
 }
 
 TEST(BilateralFilter, EvenMaskBecomesTheNextLowerOddMask) {
