@@ -158,6 +158,17 @@ class SlidingMedian {
     --size_;
     for (int k = CountBelow(v); k < size_; ++k) x[k] = x[k + 1];
   }
+  // Remove(out) then Add(in) in one pass: `in` takes the place of `out` and moves past the
+  // neighbours it is not in order with (neighbouring A-scans mostly have close values: few moves).
+  void Replace(double out, double in) {
+    if (out != out) return Add(in);
+    if (in != in) return Remove(out);
+    double* x = values_.data();
+    int k = CountBelow(out);
+    while (k + 1 < size_ && x[k + 1] < in) x[k] = x[k + 1], ++k;
+    while (k > 0 && x[k - 1] > in) x[k] = x[k - 1], --k;
+    x[k] = in;
+  }
   // The element of rank size / 2 (the upper one of an even count), -1 when empty.
   double Median() const { return size_ == 0 ? -1.0 : values_[size_ / 2]; }
 
@@ -185,8 +196,13 @@ void AlignedMedians(const std::uint8_t* bscan, int W, int L, const float* layer,
   for (int j = 0; j <= std::min(half, W - 1); ++j) window.Add(values[j]);
   for (int i = 0; i < W; ++i) {
     medians[i] = window.Median();
-    if (i - half >= 0) window.Remove(values[i - half]);
-    if (i + half + 1 <= W - 1) window.Add(values[i + half + 1]);
+    const bool leaves = i - half >= 0, enters = i + half + 1 <= W - 1;
+    if (leaves && enters)
+      window.Replace(values[i - half], values[i + half + 1]);
+    else if (leaves)
+      window.Remove(values[i - half]);
+    else if (enters)
+      window.Add(values[i + half + 1]);
   }
 }
 
