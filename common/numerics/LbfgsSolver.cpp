@@ -2,6 +2,7 @@
 // request with the caller's objective and its central-difference gradient, counts iterations and
 // turns the routine's task codes into the solver's three results.
 #include <cmath>
+#include <cstdio>
 #include <new>
 #include <vector>
 
@@ -99,6 +100,7 @@ int Minimise(Run& run, double ftol, int maxIter) {
       const double fnew = run.Evaluate();
       if (std::fabs(run.f - fnew) <= ftol) return kLbfgsConverged;
       run.f = fnew;
+      std::printf("%fl\n", run.f);
       if (!run.Gradient()) return kLbfgsFailed;
     } else if (run.task == LBFGSB_NEW_X) {
       if (++iterations == maxIter) {
