@@ -71,6 +71,12 @@ void PadColumns(const T* image, int rows, int cols, Border b, T* padded) {
   for (int r = 0; r < b.after; ++r) std::copy(last, last + rowSize, tail + r * rowSize);
 }
 
+// A padded copy of an image for the 2-D filters, written in full before it is read: left
+// uninitialised rather than zero-filled first.
+std::unique_ptr<float[]> PaddedCopyBuffer(int rows, int cols) {
+  return std::unique_ptr<float[]>(new float[static_cast<std::size_t>(rows) * cols]);
+}
+
 // The 2-D filters anchor an odd kernel of 2h+1 taps at h; an even kernel has no centre tap.
 bool ValidImage(int rows, int cols, int k) {
   return rows >= 1 && cols >= 1 && k >= 1 && k % 2 == 1;
@@ -113,10 +119,10 @@ int ConvRow2D(float* image, int rows, int cols, const float* kernel, int k) {
   if (!ValidImage(rows, cols, k)) return -1;
   try {
     const int h = k / 2, stride = cols + k - 1;
-    CMatrix<float> padded(rows, stride);
-    PadRows(image, rows, cols, Border(k), padded.getdata());
+    const std::unique_ptr<float[]> padded = PaddedCopyBuffer(rows, stride);
+    PadRows(image, rows, cols, Border(k), padded.get());
     const IppiSize roi{cols, rows};
-    return ippiFilterRow_32f_C1R(padded.getdata() + h, stride * 4, image, cols * 4, roi, kernel, k,
+    return ippiFilterRow_32f_C1R(padded.get() + h, stride * 4, image, cols * 4, roi, kernel, k,
                                  h) != 0
                ? -1
                : 0;
@@ -129,11 +135,11 @@ int ConvCol2D(float* image, int rows, int cols, const float* kernel, int k) {
   if (!ValidImage(rows, cols, k)) return -1;
   try {
     const int h = k / 2;
-    CMatrix<float> padded(rows + k - 1, cols);
-    PadColumns(image, rows, cols, Border(k), padded.getdata());
+    const std::unique_ptr<float[]> padded = PaddedCopyBuffer(rows + k - 1, cols);
+    PadColumns(image, rows, cols, Border(k), padded.get());
     const IppiSize roi{cols, rows};
-    return ippiFilterColumn_32f_C1R(padded.getmatrix()[h], cols * 4, image, cols * 4, roi, kernel,
-                                    k, h) != 0
+    return ippiFilterColumn_32f_C1R(padded.get() + static_cast<long long>(h) * cols, cols * 4,
+                                    image, cols * 4, roi, kernel, k, h) != 0
                ? -1
                : 0;
   } catch (const std::bad_alloc&) {

@@ -136,38 +136,73 @@ double AlignedValue(const std::uint8_t* ascan, int L, float point, double offset
   return (1.0 - f) * ascan[z0] + f * ascan[z0 + 1];
 }
 
-// The values of a run of A-scans, kept sorted as the run slides along the B-scan; NaN values are
-// never held.
+// The values of a run of at most `capacity` A-scans, kept sorted as the run slides along the
+// B-scan; NaN values are never held. A run holds a few dozen values at most: the place of a value
+// is a branch-free count of the smaller ones, cheaper than a binary search whose every step is a
+// mispredicted branch.
 class SlidingMedian {
  public:
+  explicit SlidingMedian(int capacity) : values_(static_cast<std::size_t>(capacity)) {}
+  void Clear() { size_ = 0; }
   void Add(double v) {
-    if (v == v) values_.insert(std::upper_bound(values_.begin(), values_.end(), v), v);
+    if (v != v) return;
+    double* x = values_.data();
+    const int at = CountBelow(v);
+    for (int k = size_; k > at; --k) x[k] = x[k - 1];
+    x[at] = v;
+    ++size_;
   }
   void Remove(double v) {
-    if (v == v) values_.erase(std::lower_bound(values_.begin(), values_.end(), v));
+    if (v != v) return;
+    double* x = values_.data();
+    --size_;
+    for (int k = CountBelow(v); k < size_; ++k) x[k] = x[k + 1];
+  }
+  // Remove(out) then Add(in) in one pass: `in` takes the place of `out` and moves past the
+  // neighbours it is not in order with (neighbouring A-scans mostly have close values: few moves).
+  void Replace(double out, double in) {
+    if (out != out) return Add(in);
+    if (in != in) return Remove(out);
+    double* x = values_.data();
+    int k = CountBelow(out);
+    while (k + 1 < size_ && x[k + 1] < in) x[k] = x[k + 1], ++k;
+    while (k > 0 && x[k - 1] > in) x[k] = x[k - 1], --k;
+    x[k] = in;
   }
   // The element of rank size / 2 (the upper one of an even count), -1 when empty.
-  double Median() const { return values_.empty() ? -1.0 : values_[values_.size() / 2]; }
+  double Median() const { return size_ == 0 ? -1.0 : values_[size_ / 2]; }
 
  private:
+  int CountBelow(double v) const {
+    int below = 0;
+    for (int k = 0; k < size_; ++k) below += values_[k] < v;
+    return below;
+  }
   std::vector<double> values_;
+  int size_ = 0;
 };
 
 // medians[i] = median over the A-scans within `half` of A-scan i of their grey level at `offset`
 // from their own layer points: the reflection lines up along the surface, while speckle and the
 // few A-scans of a specular streak (bright at every depth) do not move it. -1 where no A-scan of
-// the run reaches that depth.
+// the run reaches that depth. `window` holds 2 half + 1 values.
 void AlignedMedians(const std::uint8_t* bscan, int W, int L, const float* layer, int half,
-                    double offset, std::vector<double>& values, double* medians) {
+                    double offset, std::vector<double>& values, SlidingMedian& window,
+                    double* medians) {
   values.resize(W);
   for (int j = 0; j < W; ++j)
     values[j] = AlignedValue(bscan + static_cast<long long>(j) * L, L, layer[j], offset);
-  SlidingMedian window;
+  window.Clear();
   for (int j = 0; j <= std::min(half, W - 1); ++j) window.Add(values[j]);
   for (int i = 0; i < W; ++i) {
     medians[i] = window.Median();
-    if (i - half >= 0) window.Remove(values[i - half]);
-    if (i + half + 1 <= W - 1) window.Add(values[i + half + 1]);
+    const bool leaves = i - half >= 0, enters = i + half + 1 <= W - 1;
+    if (leaves && enters)
+      window.Replace(values[i - half], values[i + half + 1]);
+    else if (leaves)
+      window.Remove(values[i - half]);
+    else if (enters)
+      window.Add(values[i + half + 1]);
   }
 }
 
@@ -206,8 +241,9 @@ void CCorneaSegmentation::RefineToReflectionPeak(const std::uint8_t* bscan, int 
   const int offsets = hi - lo + 1;
   std::vector<double> medians(static_cast<std::size_t>(offsets) * W), m(offsets), shift(W, NAN),
       values;
+  SlidingMedian window(2 * half + 1);
   for (int k = lo; k <= hi; ++k)
-    AlignedMedians(bscan, W, L, layer, half, k, values, &medians[std::size_t(k - lo) * W]);
+    AlignedMedians(bscan, W, L, layer, half, k, values, window, &medians[std::size_t(k - lo) * W]);
   for (int i = 0; i < W; ++i) {
     if (!(layer[i] >= 0.0f) || layer[i] > static_cast<float>(L - 1)) continue;
     for (int k = 0; k < offsets; ++k) m[k] = medians[std::size_t(k) * W + i];
