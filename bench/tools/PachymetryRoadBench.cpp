@@ -3,12 +3,10 @@
 // power (and the vertex). Each stage's processor time per scan is a counter; the target for the
 // road without the vertex is under 400 ms on one core.
 //
-// Processor time per scan on the shared build machine (3 iterations): segment 285 ms, dewarp
-// 280 ms, map 205 ms (grid-pixel measure 190 ms), subfields 6 ms, power 1 ms (vertex Q and S
-// 28 ms, timed before these changes and untouched by them); road 0.78 s. The target is missed: the
-// segmentation's bilateral filter and template correlation, the dewarping's hole medians and pixel
-// placement, and the map's grid fit onto 128 x 128 nodes (the sparse Cholesky factorisation and the
-// assembly of its normal equations) dominate.
+// Processor time per scan on the build machine, otherwise idle (3 repetitions of 3 iterations,
+// medians): segment 142 ms, dewarp 130 ms, map 60 ms (grid-pixel measure 54 ms), subfields 5 ms,
+// power 1 ms; road 350 ms (grid-pixel 338 ms; with the vertex, Q and S, 363 ms). At the start of
+// the speed work the road took 1.86 s (map 1.2 s of it).
 #include <benchmark/benchmark.h>
 
 #include <map>
