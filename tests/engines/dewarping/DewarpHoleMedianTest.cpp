@@ -55,6 +55,12 @@ TEST(DewarpHoleMedian, EveryUnreachedInnerPixelGetsTheMedianOfItsWindowAndNoOthe
         ASSERT_EQ(medians[c * length + p], expected) << "seed " << seed << " at " << c << ", " << p;
         ++(expected == 0 ? zeroMedians : greyMedians);
       }
+    // The three A-scans and samples at each border have no whole window: never written.
+    for (int c = 0; c < width; ++c)
+      for (int p = 0; p < length; ++p)
+        if (c < 3 || c >= width - 3 || p < 3 || p >= length - 3) {
+          ASSERT_EQ(medians[c * length + p], 77) << "border written at " << c << ", " << p;
+        }
     // Both ways to a median are taken.
     EXPECT_GT(zeroMedians, 100);
     EXPECT_GT(greyMedians, 100);
