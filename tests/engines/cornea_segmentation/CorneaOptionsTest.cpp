@@ -180,6 +180,26 @@ TEST(ReflectionPeak, SurfacesMoveFromTheEdgesOntoSubsampleReflectionCentres) {
   }
 }
 
+// Four of every nine A-scans bright two samples above the posterior reflection (speckle of the
+// stroma): the median of any nine neighbours ignores them, so every point still moves onto the
+// reflection itself.
+TEST(ReflectionPeak, BrightSamplesInFewerThanHalfTheNeighboursDoNotMoveTheSurface) {
+  CCorneaSegmentation e;
+  e.depthMicron = 2300;
+  const int W = 41, L = 400;  // no run of neighbours at the ends holds a bright majority either
+  constexpr double kPeak = 300.0;
+  Bytes im(std::size_t(W) * L, 20);
+  Floats pst(W, static_cast<float>(kPeak + 2.6));
+  for (int i = 0; i < W; ++i) {
+    for (int z = 0; z < L; ++z)
+      im[std::size_t(i) * L + z] =
+          static_cast<std::uint8_t>(20 + 120 * std::exp(-0.5 * std::pow((z - kPeak) / 1.5, 2)));
+    if (i % 9 >= 5) im[std::size_t(i) * L + 297] = im[std::size_t(i) * L + 298] = 250;
+  }
+  e.RefineToReflectionPeak(im.data(), W, L, pst.data(), 0);
+  for (int i = 0; i < W; ++i) EXPECT_NEAR(pst[i], kPeak, 0.1) << i;
+}
+
 TEST(CorneaSegParameter, FieldsOutsideTheirRangeAreRefusedByNameBeforeAnythingIsWritten) {
   const Bytes im = Cornea().Render(1);
   const std::vector<int> random = RandomArray(1);
