@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "interface/Talvex.h"
+#include "tests/support/MessageOf.h"
 
 namespace Talvex::SDOCT::Algorithms {
 namespace {
@@ -228,15 +229,7 @@ TEST(CorneaPower, FewerThanAThirdOfTheMeridiansSucceedingGivesMinusOneAndLeavesT
   EXPECT_EQ(PowerOf(s, 1500, 0, tooMany).status, -1);
 }
 
-template <typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const AlgorithmException& e) {
-    return e.what();
-  }
-  return "no exception";
-}
+using Talvex::Testing::MessageOf;
 
 TEST(CorneaPower, SizesBeyondTheWorkingTablesAndMissingInputsAreRefusedWithTheirMessages) {
   RadialScan s;

@@ -8,20 +8,13 @@
 #include <vector>
 
 #include "interface/Talvex.h"
+#include "tests/support/MessageOf.h"
 
 namespace {
 
 using namespace Talvex::SDOCT::Algorithms;
 
-template <class F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const AlgorithmException& e) {
-    return e.what();
-  }
-  return "no exception";
-}
+using Talvex::Testing::MessageOf;
 
 // W A-scans of 1024 samples with a faint step as Bowman's layer makes it: 10 grey levels up at
 // depth step - 0.5, blurred by an axial point-spread function of 1.2 samples (strong steps

@@ -14,6 +14,7 @@
 #include "core/AlgorithmException.h"
 #include "engines/cornea_vertex/CCorneaVertex.h"
 #include "interface/CCorneaVertexAlgorithm.h"
+#include "tests/support/MessageOf.h"
 
 namespace Talvex::SDOCT::Algorithms {
 namespace {
@@ -44,14 +45,7 @@ struct Sphere {
 
 double GridX(float column) { return -kHalfField + column * 2.0 * kHalfField / (kW - 1); }
 
-std::string MessageOf(void (*call)()) {
-  try {
-    call();
-  } catch (const AlgorithmException& e) {
-    return e.what();
-  }
-  return "no exception";
-}
+using Talvex::Testing::MessageOf;
 
 TEST(CorneaVertex, QuadricAndZernikeFindTheApexOfASphereWithinOnePixel) {
   Sphere p;

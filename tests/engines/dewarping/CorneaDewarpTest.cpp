@@ -12,20 +12,14 @@
 
 #include "core/AlgorithmException.h"
 #include "engines/dewarping/CCorneaDewarp.h"
+#include "tests/support/MessageOf.h"
 
 namespace Talvex::SDOCT::Algorithms {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const AlgorithmException& e) {
-    return e.what();
-  }
-  return "no exception";
-}
+using Talvex::Testing::MessageOf;
 
 // A B-scan whose grey level changes along both axes (20 .. 219) except at its first pixel (10),
 // the value that output pixels which no source pixel reaches receive.

@@ -10,18 +10,12 @@
 #include <vector>
 
 #include "interface/Talvex.h"
+#include "tests/support/MessageOf.h"
 
 namespace Talvex::SDOCT::Algorithms {
 namespace {
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const AlgorithmException& e) {
-    return e.what();
-  }
-  return "no exception";
-}
+using Talvex::Testing::MessageOf;
 
 // Arrays for numbscans B-scans of W x L, with room for dewarped A-scans of D samples.
 struct Scan {

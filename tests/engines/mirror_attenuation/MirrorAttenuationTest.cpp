@@ -11,6 +11,7 @@
 #include "engines/mirror_attenuation/CMirrorImageAttenuation.h"
 #include "interface/CMirrorImageAttenuationAlgorithm.h"
 #include "tests/engines/mirror_attenuation/MirrorRegionOracle.h"
+#include "tests/support/MessageOf.h"
 
 namespace {
 
@@ -44,14 +45,7 @@ Image AttenuatedFlat(const CMirrorImageAttenuation& engine, const Layers& l, flo
   return image;
 }
 
-std::string MessageOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const AlgorithmException& e) {
-    return e.what();
-  }
-  return "no exception";
-}
+using Talvex::Testing::MessageOf;
 
 TEST(MirrorAttenuation, MasksCoverExactlyTheRegionAboveTheCorneaAndTheEnclosedMirrorRegion) {
   const Layers l = DomeLayers();
