@@ -223,11 +223,12 @@ void Dewarp(const RadialScan& scan, const ScanFrame& f, const RoadOptions& o, Wo
     step[k] = step[k] >= 0 && r->dewarpedAnterior[k] >= 0 ? step[k] - r->dewarpedAnterior[k] : -1;
   if (!w->bowman.empty()) {
     const std::vector<float> bow = Bridged(w->bowman, N, W);
-    std::vector<std::uint8_t> image(n * f.D);
+    // The image and the outer surfaces come out as in the first call (the Bowman layer is only
+    // carried), so they are written over those of the first call.
     std::vector<float> unusedA(n), unusedP(n);
     dewarpedBowman->assign(n, -1.0f);
     dewarping.DewarpCornea(scan.volume, N, W, f.L, wavelength, ant.data(), bow.data(), pst.data(),
-                           image.data(), f.D, unusedA.data(), dewarpedBowman->data(),
+                           r->dewarpedVolume.data(), f.D, unusedA.data(), dewarpedBowman->data(),
                            unusedP.data());
     AddDroppedFraction(bow, step, dewarpedBowman);
   }
